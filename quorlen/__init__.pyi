@@ -1,0 +1,1 @@
+# Typing stubs; completed as the API lands.

@@ -1,0 +1,48 @@
+// UTF-8 reading and the Unicode White_Space test used for trimming. Input
+// bytes are never trusted to be valid UTF-8: a malformed byte reads as one
+// character of its own (U+FFFD) and is never white space.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace quorlen::unicode {
+
+struct Decoded {
+    char32_t cp;      // the scalar value, or U+FFFD for a malformed sequence
+    std::size_t len;  // bytes consumed, at least 1
+};
+
+// Decodes the character that starts at s[i] (i < s.size()).
+Decoded decode(std::string_view s, std::size_t i) noexcept;
+
+// Decodes the character that ends just before s[end] (0 < end <= s.size()).
+Decoded decode_before(std::string_view s, std::size_t end) noexcept;
+
+bool is_white_space(char32_t cp) noexcept;
+
+// The text without leading and trailing White_Space characters.
+std::string_view trim(std::string_view s) noexcept;
+
+// Appends the UTF-8 form of cp to out.
+template <class String>
+void append_utf8(String& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+}  // namespace quorlen::unicode

@@ -1,0 +1,304 @@
+#include "parser.hpp"
+
+#include <limits>
+
+#include "core/unicode.hpp"
+
+namespace quorlen {
+
+namespace {
+
+struct NameEntry {
+    std::string_view name;
+    Ecosystem::Value value;
+};
+
+constexpr std::array<std::string_view, Ecosystem::COUNT> CANONICAL = {
+    "generic", "semver", "pep440",  "debian", "rpm",     "ruby",  "maven",     "go",    "npm",      "nuget",
+    "composer", "crates", "hex",    "swift",  "calver",  "alpine", "docker",   "conda", "arch",     "gentoo",
+    "cran",     "spack",  "dart",   "julia",  "terraform", "helm", "cpan",     "nix",   "homebrew", "freebsd",
+};
+
+// Every accepted name: the 30 canonical names first, then the 39 aliases.
+constexpr std::array<NameEntry, 69> NAMES = {{
+    {"generic", Ecosystem::Generic}, {"semver", Ecosystem::Semver}, {"pep440", Ecosystem::Pep440},
+    {"debian", Ecosystem::Debian}, {"rpm", Ecosystem::Rpm}, {"ruby", Ecosystem::Ruby},
+    {"maven", Ecosystem::Maven}, {"go", Ecosystem::Go}, {"npm", Ecosystem::Npm},
+    {"nuget", Ecosystem::Nuget}, {"composer", Ecosystem::Composer}, {"crates", Ecosystem::Crates},
+    {"hex", Ecosystem::Hex}, {"swift", Ecosystem::Swift}, {"calver", Ecosystem::Calver},
+    {"alpine", Ecosystem::Alpine}, {"docker", Ecosystem::Docker}, {"conda", Ecosystem::Conda},
+    {"arch", Ecosystem::Arch}, {"gentoo", Ecosystem::Gentoo}, {"cran", Ecosystem::Cran},
+    {"spack", Ecosystem::Spack}, {"dart", Ecosystem::Dart}, {"julia", Ecosystem::Julia},
+    {"terraform", Ecosystem::Terraform}, {"helm", Ecosystem::Helm}, {"cpan", Ecosystem::Cpan},
+    {"nix", Ecosystem::Nix}, {"homebrew", Ecosystem::Homebrew}, {"freebsd", Ecosystem::Freebsd},
+    {"semver_strict", Ecosystem::Semver}, {"semver-strict", Ecosystem::Semver},
+    {"python", Ecosystem::Pep440}, {"pep-440", Ecosystem::Pep440},
+    {"deb", Ecosystem::Debian}, {"dpkg", Ecosystem::Debian},
+    {"redhat", Ecosystem::Rpm},
+    {"gem", Ecosystem::Ruby}, {"rubygems", Ecosystem::Ruby},
+    {"mvn", Ecosystem::Maven},
+    {"golang", Ecosystem::Go},
+    {"node", Ecosystem::Npm}, {"nodejs", Ecosystem::Npm},
+    {"dotnet", Ecosystem::Nuget},
+    {"php", Ecosystem::Composer}, {"packagist", Ecosystem::Composer},
+    {"cargo", Ecosystem::Crates}, {"crates.io", Ecosystem::Crates},
+    {"elixir", Ecosystem::Hex}, {"erlang", Ecosystem::Hex},
+    {"swiftpm", Ecosystem::Swift},
+    {"apk", Ecosystem::Alpine},
+    {"oci", Ecosystem::Docker},
+    {"mamba", Ecosystem::Conda},
+    {"pacman", Ecosystem::Arch}, {"archlinux", Ecosystem::Arch},
+    {"portage", Ecosystem::Gentoo},
+    {"r", Ecosystem::Cran}, {"r-cran", Ecosystem::Cran},
+    {"pub", Ecosystem::Dart}, {"flutter", Ecosystem::Dart},
+    {"pkg", Ecosystem::Julia},
+    {"opentofu", Ecosystem::Terraform},
+    {"chart", Ecosystem::Helm}, {"charts", Ecosystem::Helm},
+    {"perl", Ecosystem::Cpan},
+    {"nixpkgs", Ecosystem::Nix},
+    {"brew", Ecosystem::Homebrew},
+    {"freebsd-pkg", Ecosystem::Freebsd},
+}};
+
+struct TagEntry {
+    std::string_view tag;
+    int32_t weight;
+};
+
+constexpr std::array<TagEntry, 22> TAG_WEIGHTS = {{
+    {"~", -10}, {"dev", -5}, {"a", 0}, {"alpha", 0}, {"b", 10}, {"beta", 10},
+    {"m", 15}, {"milestone", 15}, {"c", 20}, {"rc", 20}, {"cr", 20}, {"pre", 20},
+    {"preview", 20}, {"snapshot", 25}, {"ga", 30}, {"final", 30}, {"release", 30},
+    {"^", 32}, {"p", 35}, {"post", 35}, {"patch", 35}, {"sp", 35},
+}};
+
+constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
+
+// Value of a digit run, saturating at the largest 64-bit value.
+uint64_t saturating_digits(std::string_view digits) noexcept {
+    uint64_t v = 0;
+    for (char c : digits) {
+        const auto d = static_cast<uint64_t>(c - '0');
+        if (v > (U64_MAX - d) / 10) return U64_MAX;
+        v = v * 10 + d;
+    }
+    return v;
+}
+
+bool contains(std::string_view s, std::string_view needle) noexcept { return s.find(needle) != std::string_view::npos; }
+
+bool ends_with(std::string_view s, std::string_view suffix) noexcept {
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+// Detection step 10: the first occurrence of the marker is directly followed by a digit.
+bool marker_then_digit(std::string_view s, std::string_view marker) noexcept {
+    const std::size_t at = s.find(marker);
+    if (at == std::string_view::npos) return false;
+    const std::size_t next = at + marker.size();
+    return next < s.size() && ascii::is_digit(s[next]);
+}
+
+// Detection step 11: digit, then a or b or rc, then digit.
+bool digit_letter_digit(std::string_view s) noexcept {
+    for (std::size_t i = 0; i + 2 < s.size(); ++i) {
+        if (!ascii::is_digit(s[i])) continue;
+        if ((s[i + 1] == 'a' || s[i + 1] == 'b') && ascii::is_digit(s[i + 2])) return true;
+        if (i + 3 < s.size() && s[i + 1] == 'r' && s[i + 2] == 'c' && ascii::is_digit(s[i + 3])) return true;
+    }
+    return false;
+}
+
+// Detection step 12: the last "-r" is not at the start and only digits (one or more) follow it.
+bool alpine_revision(std::string_view s) noexcept {
+    const std::size_t at = s.rfind("-r");
+    if (at == std::string_view::npos || at == 0) return false;
+    const std::string_view tail = s.substr(at + 2);
+    if (tail.empty()) return false;
+    for (char c : tail)
+        if (!ascii::is_digit(c)) return false;
+    return true;
+}
+
+// Detection step 13 (only without '-' and '_'): a dotted piece that is rc or pre, or starts with beta or alpha.
+bool ruby_prerelease_piece(std::string_view s) noexcept {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t dot = s.find('.', start);
+        const std::string_view piece = s.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+        if (piece == "rc" || piece == "pre" || piece.substr(0, 4) == "beta" || piece.substr(0, 5) == "alpha") return true;
+        if (dot == std::string_view::npos) return false;
+        start = dot + 1;
+    }
+}
+
+// Detection step 14: a leading year between 1990 and 2100, and a dot somewhere.
+bool leading_year(std::string_view s) noexcept {
+    std::size_t n = 0;
+    uint64_t v = 0;
+    while (n < s.size() && ascii::is_digit(s[n])) {
+        v = v * 10 + static_cast<uint64_t>(s[n] - '0');
+        if (v > 0xFFFFFFFFu) return false;
+        ++n;
+    }
+    return n > 0 && v >= 1990 && v <= 2100 && contains(s, ".");
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- ascii helpers
+
+std::string ascii::lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = to_lower(c);
+    return out;
+}
+
+bool ascii::iequals(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (to_lower(a[i]) != to_lower(b[i])) return false;
+    return true;
+}
+
+std::optional<uint64_t> parse_u64(std::string_view digits) noexcept {
+    if (digits.empty()) return std::nullopt;
+    uint64_t v = 0;
+    for (char c : digits) {
+        if (!ascii::is_digit(c)) return std::nullopt;
+        const auto d = static_cast<uint64_t>(c - '0');
+        if (v > (U64_MAX - d) / 10) return std::nullopt;
+        v = v * 10 + d;
+    }
+    return v;
+}
+
+// ---------------------------------------------------------------- ecosystems
+
+std::string unsupported_ecosystem_message(std::string_view name) {
+    std::string msg = "unsupported ecosystem '";
+    msg += ascii::lower(name);
+    msg += "'; expected one of: ";
+    for (std::size_t i = 0; i < CANONICAL.size(); ++i) {
+        if (i) msg += ", ";
+        msg += CANONICAL[i];
+    }
+    return msg;
+}
+
+Result<Ecosystem> Ecosystem::from_str(std::string_view name) {
+    if (name.size() <= 13) {  // the longest accepted name
+        char buf[13];
+        for (std::size_t i = 0; i < name.size(); ++i) buf[i] = ascii::to_lower(name[i]);
+        const std::string_view lowered(buf, name.size());
+        for (const NameEntry& e : NAMES)
+            if (e.name == lowered) return Ecosystem(e.value);
+    }
+    return fail(unsupported_ecosystem_message(name));
+}
+
+std::string_view Ecosystem::as_str() const noexcept { return CANONICAL[v_]; }
+
+Ecosystem autodetect_ecosystem(std::string_view text) noexcept {
+    // Short texts are lowered on the stack; longer ones once into a string.
+    char small[64];
+    std::string big;
+    std::string_view s;
+    if (text.size() <= sizeof small) {
+        for (std::size_t i = 0; i < text.size(); ++i) small[i] = ascii::to_lower(text[i]);
+        s = std::string_view(small, text.size());
+    } else {
+        big = ascii::lower(text);
+        s = big;
+    }
+
+    if (contains(s, "!")) return Ecosystem::Pep440;
+    if (contains(s, "~")) return Ecosystem::Debian;
+    if (contains(s, "^")) return Ecosystem::Rpm;
+    if (contains(s, ".post") || contains(s, ".dev")) return Ecosystem::Pep440;
+    if (s.size() >= 13 && ends_with(s, "+incompatible")) return Ecosystem::Go;
+    if (s.size() >= 9 && ends_with(s, "-snapshot")) return Ecosystem::Maven;
+    if (contains(s, "py") && contains(s, "_")) return Ecosystem::Conda;
+    for (std::string_view m : {"_alpha", "_beta", "_p", "_rc", "_pre"})
+        if (contains(s, m)) return Ecosystem::Alpine;
+    if (contains(s, "+deb") || contains(s, "+ubuntu")) return Ecosystem::Debian;
+    for (std::string_view m : {".el", ".fc", ".amzn"})
+        if (marker_then_digit(s, m)) return Ecosystem::Rpm;
+    if (digit_letter_digit(s)) return Ecosystem::Pep440;
+    if (alpine_revision(s)) return Ecosystem::Alpine;
+    if (!contains(s, "-") && !contains(s, "_") && ruby_prerelease_piece(s)) return Ecosystem::Ruby;
+    if (leading_year(s)) return Ecosystem::Calver;
+    return Ecosystem::Generic;
+}
+
+// ---------------------------------------------------------------- generic parse
+
+std::optional<int32_t> tag_weight(std::string_view tag) noexcept {
+    if (tag.empty() || tag.size() > 9) return std::nullopt;
+    for (const TagEntry& e : TAG_WEIGHTS)
+        if (e.tag == tag) return e.weight;
+    return std::nullopt;
+}
+
+void tokenize_generic(std::string_view main, SegList& out, bool* is_pre, bool* is_post) {
+    const std::size_t n = main.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = main[i];
+        if (ascii::is_digit(c)) {
+            std::size_t j = i;
+            while (j < n && ascii::is_digit(main[j])) ++j;
+            out.push_back(Seg::num(saturating_digits(main.substr(i, j - i))));
+            i = j;
+        } else if (ascii::is_alpha(c)) {
+            std::size_t j = i;
+            while (j < n && ascii::is_alpha(main[j])) ++j;
+            Seg& seg = out.emplace_back();
+            seg.is_text = true;
+            seg.text.resize(j - i);
+            for (std::size_t k = i; k < j; ++k) seg.text[k - i] = ascii::to_lower(main[k]);
+            if (auto w = tag_weight(seg.text)) {
+                if (*w < RELEASE_WEIGHT && is_pre) *is_pre = true;
+                if (*w > RELEASE_WEIGHT && is_post) *is_post = true;
+            }
+            i = j;
+        } else {
+            if (c == '~') {
+                out.push_back(Seg::txt("~"));
+                if (is_pre) *is_pre = true;
+            } else if (c == '^') {
+                out.push_back(Seg::txt("^"));
+                if (is_post) *is_post = true;
+            }
+            ++i;  // separators and every other byte produce nothing
+        }
+    }
+}
+
+ParsedVersion parse_generic(std::string_view input) {
+    ParsedVersion pv;
+    pv.raw.assign(input);
+    std::string_view text = unicode::trim(input);
+
+    if (text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
+
+    std::size_t d = 0;
+    while (d < text.size() && ascii::is_digit(text[d])) ++d;
+    if (d > 0 && d < text.size() && (text[d] == ':' || text[d] == '!')) {
+        if (auto epoch = parse_u64(text.substr(0, d))) {
+            pv.epoch = *epoch;
+            text.remove_prefix(d + 1);
+        }
+    }
+
+    std::string_view main = text;
+    const std::size_t plus = text.find('+');
+    if (plus != std::string_view::npos) {
+        pv.build.assign(text.substr(plus + 1));
+        main = text.substr(0, plus);
+    }
+    tokenize_generic(main, pv.segments, &pv.is_prerelease, &pv.is_postrelease);
+    return pv;
+}
+
+}  // namespace quorlen

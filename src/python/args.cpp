@@ -1,0 +1,112 @@
+#include "python/args.hpp"
+
+#include <cstring>
+
+namespace quorlen::python {
+
+namespace {
+
+// Position of the parameter a keyword names, or -1. Interned names match by
+// pointer; names built at run time by string equality.
+Py_ssize_t find_keyword(const Signature& sig, PyObject* key) noexcept {
+    Py_ssize_t len = 0;
+    const char* k = PyUnicode_AsUTF8AndSize(key, &len);
+    if (!k) {
+        PyErr_Clear();
+        return -1;
+    }
+    for (std::size_t i = 0; i < sig.count; ++i) {
+        const std::size_t n = std::strlen(sig.names[i]);
+        if (static_cast<std::size_t>(len) == n && std::memcmp(k, sig.names[i], n) == 0) return static_cast<Py_ssize_t>(i);
+    }
+    return -1;
+}
+
+void raise_too_many(const Signature& sig, Py_ssize_t nargs) noexcept {
+    if (sig.required == sig.count) {
+        PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given", sig.function, sig.count,
+                     sig.count == 1 ? "" : "s", nargs, nargs == 1 ? "was" : "were");
+    } else {
+        PyErr_Format(PyExc_TypeError, "%s() takes from %zu to %zu positional arguments but %zd %s given", sig.function,
+                     sig.required, sig.count, nargs, nargs == 1 ? "was" : "were");
+    }
+}
+
+PyObject* utf8_message(std::string_view message) noexcept {
+    return PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+}
+
+void raise_with(PyObject* type, std::string_view message) noexcept {
+    PyObject* text = utf8_message(message);
+    if (!text) return;
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
+}  // namespace
+
+bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+    if (static_cast<std::size_t>(nargs) > sig.count) {
+        raise_too_many(sig, nargs);
+        return false;
+    }
+    for (std::size_t i = 0; i < sig.count; ++i) out[i] = i < static_cast<std::size_t>(nargs) ? args[i] : nullptr;
+
+    if (kwnames) {
+        const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
+        for (Py_ssize_t k = 0; k < nkw; ++k) {
+            PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+            const Py_ssize_t at = find_keyword(sig, key);
+            if (at < 0) {
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", sig.function, key);
+                return false;
+            }
+            if (out[at]) {
+                if (at < nargs)
+                    PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (%zd)", sig.function,
+                                 sig.names[at], at + 1);
+                else
+                    PyErr_Format(PyExc_TypeError, "%s() got multiple values for argument '%s'", sig.function, sig.names[at]);
+                return false;
+            }
+            out[at] = args[nargs + k];
+        }
+    }
+    for (std::size_t i = 0; i < sig.required; ++i) {
+        if (!out[i]) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zu)", sig.function, sig.names[i], i + 1);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<std::string_view> utf8_of(PyObject* str) noexcept {
+    Py_ssize_t len = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(str, &len);
+    if (!data) return std::nullopt;
+    return std::string_view(data, static_cast<std::size_t>(len));
+}
+
+std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) noexcept {
+    if (!PyUnicode_Check(obj)) {
+        raise_arg_type(sig, index, "str", obj);
+        return std::nullopt;
+    }
+    return utf8_of(obj);
+}
+
+void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) noexcept {
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %s", sig.function, sig.names[index], expected,
+                 got == Py_None ? "None" : Py_TYPE(got)->tp_name);
+}
+
+void raise_type(const char* what, const char* expected, PyObject* got) noexcept {
+    PyErr_Format(PyExc_TypeError, "%s must be %s, not %s", what, expected, got == Py_None ? "None" : Py_TYPE(got)->tp_name);
+}
+
+void raise_value_error(std::string_view message) noexcept { raise_with(PyExc_ValueError, message); }
+void raise_type_error(std::string_view message) noexcept { raise_with(PyExc_TypeError, message); }
+void raise_index_error(std::string_view message) noexcept { raise_with(PyExc_IndexError, message); }
+
+}  // namespace quorlen::python

@@ -1,0 +1,52 @@
+// Argument binding for METH_FASTCALL | METH_KEYWORDS functions, written once
+// for the whole module. Every parameter is positional-or-keyword; errors are
+// TypeErrors worded as CPython's own built-in functions word them.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace quorlen::python {
+
+// A function's parameter list: names in order; the first `required` have no
+// default. Six is the most any function of the module takes.
+inline constexpr std::size_t MAX_PARAMS = 6;
+
+struct Signature {
+    const char* function;
+    std::array<const char*, MAX_PARAMS> names;
+    std::size_t count;
+    std::size_t required;
+};
+
+// Fills out[0..count) with borrowed references (nullptr for an omitted
+// optional argument). Returns false with TypeError set on a binding error.
+bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept;
+
+// The UTF-8 text of a str argument, borrowed from the object (no copy).
+// Raises TypeError naming the argument for anything but str; a str that
+// cannot be encoded (a lone surrogate) raises UnicodeEncodeError.
+std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) noexcept;
+
+// The UTF-8 text of a str object; nullopt with the encoding error set.
+std::optional<std::string_view> utf8_of(PyObject* str) noexcept;
+
+// Raises TypeError "{function}() argument '{name}' must be {expected}, not {type}".
+void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) noexcept;
+
+// Raises TypeError "{what} must be {expected}, not {type}" (container checks
+// that name no argument).
+void raise_type(const char* what, const char* expected, PyObject* got) noexcept;
+
+// Raises ValueError / TypeError / IndexError with a UTF-8 message of any
+// content (NUL bytes included).
+void raise_value_error(std::string_view message) noexcept;
+void raise_type_error(std::string_view message) noexcept;
+void raise_index_error(std::string_view message) noexcept;
+
+}  // namespace quorlen::python

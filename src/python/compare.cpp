@@ -1,0 +1,94 @@
+// compare and the eight boolean comparison functions.
+#include "python/args.hpp"
+#include "python/conv.hpp"
+#include "python/functions.hpp"
+
+namespace quorlen::python {
+
+namespace {
+
+constexpr Signature COMPARE_SIG{"compare", {"a", "b", "ecosystem"}, 3, 2};
+
+PyObject* compare(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const Signature& sig = COMPARE_SIG;
+    PyObject* a[3];
+    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    std::string_view eco_name = "generic";
+    if (a[2]) {
+        auto name = str_arg(sig, 2, a[2]);
+        if (!name) return nullptr;
+        eco_name = *name;
+    }
+    auto eco = resolve_eco_for_obj(eco_name, a[0]);
+    if (!eco) return nullptr;
+    auto left = extract_parsed_for_ecosystem(a[0], *eco);
+    if (!left) return nullptr;
+    auto right = extract_parsed_for_ecosystem(a[1], *eco);
+    if (!right) return nullptr;
+    return ordering_to_int(compare_for_ecosystem(*eco, *left, *right));
+}
+
+// Which orderings make each boolean function true.
+struct Truth {
+    bool less, equal, greater;
+};
+
+template <const Signature& Sig, Truth T>
+PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* a[3];
+    if (!bind_args(Sig, args, nargs, kwnames, a)) return nullptr;
+    auto left = str_arg(Sig, 0, a[0]);
+    if (!left) return nullptr;
+    auto right = str_arg(Sig, 1, a[1]);
+    if (!right) return nullptr;
+    std::string_view eco_name = "generic";
+    if (a[2]) {
+        auto name = str_arg(Sig, 2, a[2]);
+        if (!name) return nullptr;
+        eco_name = *name;
+    }
+    auto o = compare_str_with_ecosystem(*left, *right, eco_name);
+    if (!o) return nullptr;
+    const bool r = *o == Ordering::Less ? T.less : (*o == Ordering::Equal ? T.equal : T.greater);
+    return PyBool_FromLong(r);
+}
+
+#define BOOLEAN_SIG(name) constexpr Signature name##_SIG{#name, {"a", "b", "ecosystem"}, 3, 2};
+BOOLEAN_SIG(gt)
+BOOLEAN_SIG(ge)
+BOOLEAN_SIG(gte)
+BOOLEAN_SIG(lt)
+BOOLEAN_SIG(le)
+BOOLEAN_SIG(lte)
+BOOLEAN_SIG(eq)
+BOOLEAN_SIG(ne)
+#undef BOOLEAN_SIG
+
+constexpr Truth GT{false, false, true};
+constexpr Truth GE{false, true, true};
+constexpr Truth LT{true, false, false};
+constexpr Truth LE{true, true, false};
+constexpr Truth EQ{false, true, false};
+constexpr Truth NE{true, false, true};
+
+#define DOC(name) #name "(a, b, ecosystem=\"generic\")\n--\n\n"
+
+}  // namespace
+
+PyMethodDef COMPARE_DEF = {"compare", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compare)),
+                           METH_FASTCALL | METH_KEYWORDS, DOC(compare)};
+
+#define BOOLEAN_DEF(NAME, name, truth)                                                                          \
+    PyMethodDef NAME##_DEF = {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(boolean<name##_SIG, truth>)), \
+                              METH_FASTCALL | METH_KEYWORDS, DOC(name)};
+BOOLEAN_DEF(GT, gt, GT)
+BOOLEAN_DEF(GE, ge, GE)
+BOOLEAN_DEF(GTE, gte, GE)
+BOOLEAN_DEF(LT, lt, LT)
+BOOLEAN_DEF(LE, le, LE)
+BOOLEAN_DEF(LTE, lte, LE)
+BOOLEAN_DEF(EQ, eq, EQ)
+BOOLEAN_DEF(NE, ne, NE)
+#undef BOOLEAN_DEF
+
+}  // namespace quorlen::python

@@ -1,0 +1,77 @@
+#include "python/conv.hpp"
+
+#include "python/args.hpp"
+#include "python/pyversion.hpp"
+
+namespace quorlen::python {
+
+bool is_auto(std::string_view name) noexcept { return ascii::iequals(name, "auto"); }
+
+std::optional<Ecosystem> eco_from_str(std::string_view name) noexcept {
+    Result<Ecosystem> r = Ecosystem::from_str(name);
+    if (!r) {
+        raise_value_error(r.error());
+        return std::nullopt;
+    }
+    return *r;
+}
+
+std::optional<Ecosystem> resolve_eco(std::string_view name, PyObject* obj) noexcept {
+    if (is_auto(name)) return obj ? resolve_eco_for_obj(name, obj) : std::optional<Ecosystem>(Ecosystem::Generic);
+    return eco_from_str(name);
+}
+
+std::optional<Ecosystem> resolve_eco_for_obj(std::string_view name, PyObject* obj) noexcept {
+    if (!is_auto(name)) return eco_from_str(name);
+    if (is_version(obj)) return as_version(obj)->ecosystem;
+    if (PyUnicode_Check(obj)) {
+        auto text = utf8_of(obj);
+        if (!text) return std::nullopt;
+        return autodetect_ecosystem(*text);
+    }
+    raise_type_error(EXPECTED_VERSION_OR_STR);
+    return std::nullopt;
+}
+
+std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) noexcept {
+    Result<ParsedRepr> r = parse_for_ecosystem(eco, text);
+    if (!r) {
+        raise_value_error(r.error());
+        return std::nullopt;
+    }
+    return std::move(r).value();
+}
+
+std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem eco) noexcept {
+    if (is_version(obj)) {
+        PyVersion* v = as_version(obj);
+        if (eco == Ecosystem::Generic) return ParsedRepr(v->generic);
+        return parse_or_raise(eco, v->generic.raw);
+    }
+    if (PyUnicode_Check(obj)) {
+        auto text = utf8_of(obj);
+        if (!text) return std::nullopt;
+        return parse_or_raise(eco, *text);
+    }
+    raise_type_error(EXPECTED_VERSION_OR_STR);
+    return std::nullopt;
+}
+
+std::optional<std::string_view> extract_raw(PyObject* obj) noexcept {
+    if (is_version(obj)) return std::string_view(as_version(obj)->generic.raw);
+    if (PyUnicode_Check(obj)) return utf8_of(obj);
+    raise_type_error(EXPECTED_VERSION_OR_STR);
+    return std::nullopt;
+}
+
+std::optional<Ordering> compare_str_with_ecosystem(std::string_view a, std::string_view b, std::string_view eco_name) noexcept {
+    std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(eco_name);
+    if (!eco) return std::nullopt;
+    auto left = parse_or_raise(*eco, a);
+    if (!left) return std::nullopt;
+    auto right = parse_or_raise(*eco, b);
+    if (!right) return std::nullopt;
+    return compare_for_ecosystem(*eco, *left, *right);
+}
+
+}  // namespace quorlen::python

@@ -1,0 +1,86 @@
+// Module entry: multi-phase initialisation with one execution step that
+// registers the Version class and then every function, in a fixed order,
+// appending each name to __all__.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <array>
+
+#include "python/functions.hpp"
+#include "python/pyversion.hpp"
+
+namespace quorlen::python {
+
+namespace {
+
+// Registration order; each name is appended to __all__ as it is added.
+const std::array<PyMethodDef*, 9> FUNCTIONS = {
+    &COMPARE_DEF,
+    &GT_DEF,
+    &GE_DEF,
+    &GTE_DEF,
+    &LT_DEF,
+    &LE_DEF,
+    &LTE_DEF,
+    &EQ_DEF,
+    &NE_DEF,
+};
+
+// Adds obj (a new reference, stolen) under name and appends name to __all__.
+int add_public(PyObject* module, PyObject* all, const char* name, PyObject* obj) noexcept {
+    if (!obj) return -1;
+    const int rc = PyModule_AddObject(module, name, obj);
+    if (rc < 0) {
+        Py_DECREF(obj);
+        return -1;
+    }
+    PyObject* text = PyUnicode_FromString(name);
+    if (!text) return -1;
+    const int ar = PyList_Append(all, text);
+    Py_DECREF(text);
+    return ar;
+}
+
+int exec_module(PyObject* module) noexcept {
+    if (!PyModule_Check(module)) {
+        PyErr_Format(PyExc_TypeError, "expected module, not %s", Py_TYPE(module)->tp_name);
+        return -1;
+    }
+    PyObject* all = PyList_New(0);
+    if (!all) return -1;
+    if (PyModule_AddObject(module, "__all__", all) < 0) {
+        Py_DECREF(all);
+        return -1;
+    }  // the module now owns `all`; it stays alive while we append to it
+
+    PyTypeObject* type = version_type();
+    if (!type) return -1;
+    Py_INCREF(type);
+    if (add_public(module, all, "Version", reinterpret_cast<PyObject*>(type)) < 0) return -1;
+
+    PyObject* modname = PyModule_GetNameObject(module);
+    if (!modname) return -1;
+    for (PyMethodDef* def : FUNCTIONS) {
+        if (add_public(module, all, def->ml_name, PyCFunction_NewEx(def, nullptr, modname)) < 0) {
+            Py_DECREF(modname);
+            return -1;
+        }
+    }
+    Py_DECREF(modname);
+    return 0;
+}
+
+PyModuleDef_Slot SLOTS[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef MODULE = {
+    PyModuleDef_HEAD_INIT, "_quorlen", "", 0, nullptr, SLOTS, nullptr, nullptr, nullptr,
+};
+
+}  // namespace
+
+}  // namespace quorlen::python
+
+PyMODINIT_FUNC PyInit__quorlen(void) { return PyModuleDef_Init(&quorlen::python::MODULE); }

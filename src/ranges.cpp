@@ -1,0 +1,1 @@
+// Range grammar and evaluation.

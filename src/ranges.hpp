@@ -1,0 +1,52 @@
+// Constraint expressions: an OR-list of branches, each an AND-list of
+// operator/version terms. Parsing is purely textual; versions are parsed and
+// ordered only during evaluation, under the ecosystem the caller names then.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/result.hpp"
+#include "parser.hpp"
+
+namespace quorlen::ranges {
+
+enum class CmpOp : uint8_t { Gt, Ge, Lt, Le, Eq, Ne };
+
+struct Comparator {
+    std::string version;  // never empty, trimmed, not validated
+    CmpOp op;
+};
+
+using Branch = std::vector<Comparator>;
+
+struct Interval {
+    std::vector<std::string> exact;
+    std::optional<std::string> lower;
+    bool lower_inclusive = false;
+    std::optional<std::string> upper;
+    bool upper_inclusive = false;
+};
+
+struct NumPrefix {
+    std::vector<uint64_t> numbers;  // zero to three leading numbers
+    uint8_t given = 3;              // numbers before a wildcard, or 3
+};
+
+struct RangeSet {
+    std::vector<Branch> branches;
+
+    static Result<RangeSet> parse(std::string_view text);
+    Result<bool> contains(Ecosystem eco, std::string_view version) const;
+    Result<bool> intersects(Ecosystem eco, const RangeSet& other) const;
+};
+
+std::optional<NumPrefix> parse_num_prefix(std::string_view text);
+Result<Ordering> cmp_versions(Ecosystem eco, std::string_view left, std::string_view right);
+Result<bool> version_in_branch(Ecosystem eco, const Branch& branch, std::string_view version);
+Interval interval_for(const Branch& branch);
+
+}  // namespace quorlen::ranges

@@ -1,0 +1,1 @@
+// Package URLs and VERS identifiers.

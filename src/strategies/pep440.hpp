@@ -1,0 +1,22 @@
+// PEP 440 versions: a syntax screen, the generic parse, and a local label that
+// takes part in the ordering.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "parser.hpp"
+
+namespace quorlen::strategies::pep440 {
+
+using LocalLabel = InlineVec<Seg, 4>;
+
+struct Pep440Version {
+    ParsedVersion version;           // parse_generic of the whole input
+    std::optional<LocalLabel> local; // present (maybe empty) when the input has '+'
+};
+
+Result<Pep440Version> parse_pep440(std::string_view input);
+Ordering cmp_pep440(const Pep440Version& a, const Pep440Version& b) noexcept;
+
+}  // namespace quorlen::strategies::pep440

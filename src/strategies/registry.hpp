@@ -1,0 +1,20 @@
+// The only way the rest of the library parses or orders a version under an
+// ecosystem: a table of 30 entries over the 29 strategy instances.
+#pragma once
+
+#include <string_view>
+
+#include "strategies/strategy.hpp"
+
+namespace quorlen::strategies::registry {
+
+const VersionStrategy& strategy_for(Ecosystem eco) noexcept;
+
+}  // namespace quorlen::strategies::registry
+
+namespace quorlen {
+
+Result<ParsedRepr> parse_for_ecosystem(Ecosystem eco, std::string_view text);
+Ordering compare_for_ecosystem(Ecosystem eco, const ParsedRepr& a, const ParsedRepr& b) noexcept;
+
+}  // namespace quorlen

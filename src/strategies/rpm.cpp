@@ -1,0 +1,10 @@
+// Interim: routes through the generic parse until this family's rules land.
+#include "strategies/rpm.hpp"
+#include "strategies/strategy.hpp"
+
+namespace quorlen::strategies {
+#define ROUTE_GENERIC(Type) \
+    Result<ParsedRepr> Type::parse(std::string_view input) { return GenericStrategy::parse(input); } \
+    Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept { return GenericStrategy::compare(a, b); }
+ROUTE_GENERIC(RpmStrategy)
+}  // namespace quorlen::strategies

@@ -1,0 +1,91 @@
+// What every ecosystem strategy is: a parse from text to a ParsedRepr, and a
+// comparison of two values of its own variant. Strategies hold no data; each
+// has one constant instance, and the registry indexes them by ecosystem.
+#pragma once
+
+#include <string_view>
+#include <variant>
+
+#include "core/result.hpp"
+#include "parser.hpp"
+#include "strategies/debian.hpp"
+#include "strategies/maven.hpp"
+#include "strategies/pep440.hpp"
+#include "strategies/rpm.hpp"
+#include "strategies/semver.hpp"
+
+namespace quorlen {
+
+using strategies::debian::DebianVersion;
+using strategies::maven::MavenVersion;
+using strategies::pep440::Pep440Version;
+using strategies::rpm::RpmVersion;
+using strategies::semver::SemverVersion;
+
+// One ecosystem's parse of one text; the variant order is fixed.
+using ParsedRepr = std::variant<ParsedVersion, SemverVersion, DebianVersion, RpmVersion, Pep440Version, MavenVersion>;
+
+// The payload of the variant a strategy works on; any other is a bug.
+template <class T>
+const T& expect(const ParsedRepr& repr) noexcept {
+    const T* p = std::get_if<T>(&repr);
+    if (!p) internal_fault("strategy handed a value of another ecosystem family");
+    return *p;
+}
+
+struct VersionStrategy {
+    std::string_view name;
+    Result<ParsedRepr> (*parse)(std::string_view input);
+    Ordering (*compare)(const ParsedRepr& a, const ParsedRepr& b) noexcept;
+
+    template <class S>
+    static constexpr VersionStrategy of(std::string_view name) {
+        return VersionStrategy{name, &S::parse, &S::compare};
+    }
+};
+
+namespace strategies {
+
+#define QUORLEN_STRATEGY(Type)                                                  \
+    struct Type {                                                               \
+        static Result<ParsedRepr> parse(std::string_view input);               \
+        static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept; \
+    };
+
+// Own formats.
+QUORLEN_STRATEGY(GenericStrategy)
+QUORLEN_STRATEGY(SemverStrategy)
+QUORLEN_STRATEGY(Pep440Strategy)
+QUORLEN_STRATEGY(DebianStrategy)
+QUORLEN_STRATEGY(RpmStrategy)
+QUORLEN_STRATEGY(MavenStrategy)
+// The generic family: a check, then the generic parse and ordering.
+QUORLEN_STRATEGY(RubyStrategy)
+QUORLEN_STRATEGY(NugetStrategy)
+QUORLEN_STRATEGY(ComposerStrategy)
+QUORLEN_STRATEGY(CalverStrategy)
+QUORLEN_STRATEGY(AlpineStrategy)
+QUORLEN_STRATEGY(DockerStrategy)
+QUORLEN_STRATEGY(CondaStrategy)
+QUORLEN_STRATEGY(ArchStrategy)
+QUORLEN_STRATEGY(GentooStrategy)
+QUORLEN_STRATEGY(CranStrategy)
+QUORLEN_STRATEGY(SpackStrategy)
+QUORLEN_STRATEGY(TerraformStrategy)
+QUORLEN_STRATEGY(CpanStrategy)
+QUORLEN_STRATEGY(NixStrategy)
+QUORLEN_STRATEGY(HomebrewStrategy)
+QUORLEN_STRATEGY(FreebsdStrategy)
+// The SemVer family: an optional check, then the strict SemVer parse and ordering.
+QUORLEN_STRATEGY(GoStrategy)
+QUORLEN_STRATEGY(CratesStrategy)
+QUORLEN_STRATEGY(HexStrategy)
+QUORLEN_STRATEGY(SwiftStrategy)
+QUORLEN_STRATEGY(DartStrategy)
+QUORLEN_STRATEGY(JuliaStrategy)
+QUORLEN_STRATEGY(HelmStrategy)
+
+#undef QUORLEN_STRATEGY
+
+}  // namespace strategies
+}  // namespace quorlen
