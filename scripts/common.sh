@@ -1,0 +1,24 @@
+# Shared steps of the project's scripts: apt packages installed only when
+# missing, the private virtual environment, and the build of the package.
+SYS_PY=/usr/bin/python3
+VENV=${QUORLEN_VENV:-$root/.venv}
+
+ensure_apt() {
+    local missing=()
+    for pkg in "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "installing: ${missing[*]}" >&2
+        [ -n "${QUORLEN_APT_UPDATED:-}" ] || { apt-get update -qq; export QUORLEN_APT_UPDATED=1; }
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}
+
+ensure_venv() {
+    [ -x "$VENV/bin/python" ] || "$SYS_PY" -m venv --system-site-packages "$VENV"
+}
+
+install_package() {
+    "$VENV/bin/pip" install -q --no-build-isolation --no-deps --no-index "$root" >&2
+}

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds quorlen into a private virtual environment and runs the whole test
+# suite. Installs what it lacks from apt (only when missing). Run as root on
+# Debian 12 from anywhere; extra arguments go to pytest.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/common.sh
+. "$root/scripts/common.sh"
+
+ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
+    python3-pytest python3-hypothesis
+ensure_venv
+install_package
+
+cd "$root"
+set +e
+"$VENV/bin/python" -m pytest -q -p no:cacheprovider tests "$@"
+rc=$?
+set -e
+# pytest's "no tests collected" is a failure here, never a silent pass.
+[ "$rc" -eq 5 ] && { echo "no tests were collected" >&2; exit 1; }
+exit "$rc"
