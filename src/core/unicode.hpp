@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace quorlen::unicode {
@@ -24,6 +25,14 @@ bool is_white_space(char32_t cp) noexcept;
 
 // The text without leading and trailing White_Space characters.
 std::string_view trim(std::string_view s) noexcept;
+
+// General category Nd, Nl or No (decimal digits, letter numerals, other
+// numerals).
+bool is_numeral(char32_t cp) noexcept;
+
+// Appends the full lower-case mapping of cp (one or more characters) to out,
+// as UTF-8.
+void append_lower(std::string& out, char32_t cp);
 
 // Appends the UTF-8 form of cp to out.
 template <class String>
