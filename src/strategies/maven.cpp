@@ -8,3 +8,7 @@ namespace quorlen::strategies {
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept { return GenericStrategy::compare(a, b); }
 ROUTE_GENERIC(MavenStrategy)
 }  // namespace quorlen::strategies
+
+namespace quorlen::strategies::maven {
+std::string MavenVersion::canonical() const { return {}; }  // interim
+}  // namespace quorlen::strategies::maven
