@@ -218,6 +218,8 @@ Status expand_term(std::string_view term, Branch& branch) {
 // `tokens` and `joined` are scratch space reused across pieces.
 Status parse_piece(std::string_view piece, std::vector<std::string_view>& tokens, std::string& joined, Branch& branch) {
     tokenize(piece, tokens);
+    // One comparator per token is the common case; a shorthand adds one more.
+    branch.reserve(tokens.size() + 1);
     for (std::size_t i = 0; i < tokens.size();) {
         std::string_view term = tokens[i];
         if (is_detached_operator(term) && i + 1 < tokens.size()) {
