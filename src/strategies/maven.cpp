@@ -177,6 +177,12 @@ Result<std::vector<Item>> parse_maven(std::string_view input) {
     std::string text;
     text.reserve(trimmed.size());
     for (std::size_t i = 0; i < trimmed.size();) {
+        const auto byte = static_cast<unsigned char>(trimmed[i]);
+        if (byte < 0x80) {
+            text.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
+            ++i;
+            continue;
+        }
         const unicode::Decoded d = unicode::decode(trimmed, i);
         unicode::append_lower(text, d.cp);
         i += d.len;
