@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +25,18 @@ struct PackedSeg {
     bool is_number() const noexcept { return text == nullptr; }
     std::string_view text_view() const noexcept { return {text, static_cast<std::size_t>(number)}; }
 };
+
+// What the generic ordering asks of a segment (texts are stored lower-cased).
+inline bool is_number(const PackedSeg& s) noexcept { return s.is_number(); }
+inline uint64_t number_of(const PackedSeg& s) noexcept { return s.number; }
+inline std::optional<int32_t> weight_of(const PackedSeg& s) noexcept { return tag_weight(s.text_view()); }
+inline Ordering cmp_unknown_words(const PackedSeg& a, const PackedSeg& b) noexcept {
+    const int c = a.text_view().compare(b.text_view());
+    return c < 0 ? Ordering::Less : (c > 0 ? Ordering::Greater : Ordering::Equal);
+}
+
+inline std::string_view text_of(const PackedSeg& s) noexcept { return s.text_view(); }
+inline std::string_view text_of(const Seg& s) noexcept { return s.text; }
 
 // Bytes that pack_segments needs for the texts of these segments.
 std::size_t packed_text_bytes(std::span<const Seg> segs) noexcept;
@@ -61,7 +74,7 @@ struct KeptSegments {
 
 template <class S>
 KeptSegments kept_segments(std::span<const S> segs) noexcept {
-    const std::size_t end = strategies::generic::detail::significant_length_of(segs);
+    const std::size_t end = strategies::generic::detail::significant(segs);
     std::size_t rest = 0;
     while (rest < end && segs[rest].is_number()) ++rest;
     std::size_t lead = rest;
@@ -99,7 +112,7 @@ uint64_t hash_segments(uint64_t epoch, std::span<const S> segs) {
         if (segs[i].is_number())
             b.number(segs[i].number);
         else
-            b.text(strategies::generic::detail::text_of(segs[i]));
+            b.text(text_of(segs[i]));
     }
     return hash_bytes(b.view());
 }

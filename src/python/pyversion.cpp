@@ -18,9 +18,8 @@ namespace quorlen::python {
 
 namespace {
 
-using strategies::generic::detail::cmp_segments_of;
-using strategies::generic::detail::significant_length_of;
-using strategies::generic::detail::text_of;
+using strategies::generic::detail::cmp_lists;
+using strategies::generic::detail::significant;
 
 // ---------------------------------------------------------------- layout
 
@@ -203,7 +202,7 @@ ParsedRepr rebuild_parsed(const PyVersion* v) {
 
 Ordering cmp_packed_generic(const PyVersion* a, const PyVersion* b) noexcept {
     if (a->epoch != b->epoch) return order_of(a->epoch, b->epoch);
-    return cmp_segments_of(segments_of(a), segments_of(b));
+    return cmp_lists(segments_of(a), segments_of(b));
 }
 
 // The PEP 440 ordering on the packed form: the generic one, then the local
@@ -213,7 +212,7 @@ Ordering cmp_packed_pep440(const PyVersion* a, const PyVersion* b) noexcept {
     if (o != Ordering::Equal) return o;
     const bool la = (a->flags & FLAG_LOCAL) != 0, lb = (b->flags & FLAG_LOCAL) != 0;
     if (la != lb) return la ? Ordering::Greater : Ordering::Less;
-    return cmp_segments_of(local_of(a), local_of(b));
+    return cmp_lists(local_of(a), local_of(b));
 }
 
 // Hands two stored payloads to the ecosystem's own compare without copying
@@ -513,7 +512,7 @@ bool append_number_key(PyObject* list, uint64_t n) noexcept {
 
 template <class S>
 bool append_local_keys(PyObject* list, std::span<const S> local) noexcept {
-    const std::size_t end = significant_length_of(local);
+    const std::size_t end = significant(local);
     for (std::size_t i = 0; i < end; ++i) {
         const bool ok = local[i].is_number() ? append_number_key(list, local[i].number)
                                              : append_key(list, 1, UNKNOWN_TAG_WEIGHT, text_of(local[i]));
