@@ -16,11 +16,11 @@ namespace {
 // Registration order; each name is appended to __all__ as it is added.
 // A line stays commented out until its function exists.
 PyMethodDef* const FUNCTIONS[] = {
-    // &VERSION_DEF,
+    &VERSION_DEF,
     &COMPARE_DEF,
-    // &COMPARE_SEMVER_STRICT_DEF,
-    // &SORT_VERSIONS_DEF,
-    // &BATCH_COMPARE_DEF,
+    &COMPARE_SEMVER_STRICT_DEF,
+    &SORT_VERSIONS_DEF,
+    &BATCH_COMPARE_DEF,
     &GT_DEF,
     &GE_DEF,
     &GTE_DEF,
@@ -29,8 +29,8 @@ PyMethodDef* const FUNCTIONS[] = {
     &LTE_DEF,
     &EQ_DEF,
     &NE_DEF,
-    // &MAX_VERSION_DEF,
-    // &MIN_VERSION_DEF,
+    &MAX_VERSION_DEF,
+    &MIN_VERSION_DEF,
     // &STABLE_VERSIONS_DEF,
     // &LATEST_STABLE_DEF,
     // &SATISFIES_DEF,
