@@ -42,11 +42,11 @@ PyMethodDef* const FUNCTIONS[] = {
     // &BUILD_VERS_DEF,
     // &VERS_CONTAINS_DEF,
     // &OSV_AFFECTED_DEF,
-    // &BUMP_MAJOR_DEF,
-    // &BUMP_MINOR_DEF,
-    // &BUMP_PATCH_DEF,
-    // &BUMP_PRERELEASE_DEF,
-    // &NEXT_STABLE_DEF,
+    &BUMP_MAJOR_DEF,
+    &BUMP_MINOR_DEF,
+    &BUMP_PATCH_DEF,
+    &BUMP_PRERELEASE_DEF,
+    &NEXT_STABLE_DEF,
 };
 
 // Adds obj (a new reference, stolen) under name and appends name to __all__.
