@@ -16,11 +16,11 @@ namespace {
 // Registration order; each name is appended to __all__ as it is added.
 // A line stays commented out until its function exists.
 PyMethodDef* const FUNCTIONS[] = {
-    // &VERSION_DEF,
+    &VERSION_DEF,
     &COMPARE_DEF,
-    // &COMPARE_SEMVER_STRICT_DEF,
-    // &SORT_VERSIONS_DEF,
-    // &BATCH_COMPARE_DEF,
+    &COMPARE_SEMVER_STRICT_DEF,
+    &SORT_VERSIONS_DEF,
+    &BATCH_COMPARE_DEF,
     &GT_DEF,
     &GE_DEF,
     &GTE_DEF,
@@ -29,10 +29,10 @@ PyMethodDef* const FUNCTIONS[] = {
     &LTE_DEF,
     &EQ_DEF,
     &NE_DEF,
-    // &MAX_VERSION_DEF,
-    // &MIN_VERSION_DEF,
-    // &STABLE_VERSIONS_DEF,
-    // &LATEST_STABLE_DEF,
+    &MAX_VERSION_DEF,
+    &MIN_VERSION_DEF,
+    &STABLE_VERSIONS_DEF,
+    &LATEST_STABLE_DEF,
     &SATISFIES_DEF,
     &RANGE_CONTAINS_DEF,
     &RANGES_INTERSECT_DEF,
@@ -42,11 +42,11 @@ PyMethodDef* const FUNCTIONS[] = {
     // &BUILD_VERS_DEF,
     // &VERS_CONTAINS_DEF,
     // &OSV_AFFECTED_DEF,
-    // &BUMP_MAJOR_DEF,
-    // &BUMP_MINOR_DEF,
-    // &BUMP_PATCH_DEF,
-    // &BUMP_PRERELEASE_DEF,
-    // &NEXT_STABLE_DEF,
+    &BUMP_MAJOR_DEF,
+    &BUMP_MINOR_DEF,
+    &BUMP_PATCH_DEF,
+    &BUMP_PRERELEASE_DEF,
+    &NEXT_STABLE_DEF,
 };
 
 // Adds obj (a new reference, stolen) under name and appends name to __all__.
