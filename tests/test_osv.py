@@ -146,12 +146,6 @@ def test_only_the_exact_text_git_is_skipped(type_):
     assert osv_affected("1.0", {"ranges": [{"type": type_, "events": [{"introduced": "0"}]}]}) is True
 
 
-def test_a_git_subclass_of_str_is_still_git():
-    class Text(str):
-        pass
-    assert osv_affected("1.0", {"ranges": [{"type": Text("GIT"), "events": [{"introduced": "0"}]}]}) is False
-
-
 # ---------------------------------------------------------------- the versions list
 
 @pytest.mark.parametrize("version, listed, expected", [
@@ -339,14 +333,6 @@ def test_keywords_and_none_ecosystem():
     assert osv_affected(version="1", affected=affected, ecosystem=None) is True
     assert osv_affected(affected=affected, version="3") is False
     assert str(inspect.signature(osv_affected)) == "(version, affected, ecosystem=None)"
-
-
-def test_the_record_is_not_changed():
-    affected = {"package": {"ecosystem": "generic"}, **TWO_PAIRS, "versions": ["1.0"]}
-    before = json.dumps(affected, sort_keys=True)
-    osv_affected("2.1", affected)
-    osv_affected("9", affected)
-    assert json.dumps(affected, sort_keys=True) == before
 
 
 # ---------------------------------------------------------------- real advisories
