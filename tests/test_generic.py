@@ -5,6 +5,7 @@ import itertools
 import pytest
 from hypothesis import given, strategies as st
 
+import quorlen
 from quorlen import compare, eq, gt, lt
 
 # Each group is equal within itself; the groups are in ascending order.
@@ -115,3 +116,20 @@ def test_huge_input_is_linear():
     # Ten megabytes in one text: a quadratic step would not finish.
     big = "1." * 5_000_000
     assert compare(big, big + "1") == -1
+
+
+@given(version_text, version_text)
+def test_texts_order_as_their_parses_do(a, b):
+    # Two texts are compared without building their parses; a Version argument
+    # goes through the stored parse. Both roads must agree.
+    assert compare(a, b) == compare(quorlen.Version(a), quorlen.Version(b))
+
+
+@pytest.mark.parametrize(
+    "a, b",
+    [("1.0.0.0", "1"), ("1.0.final.0.ga", "1"), ("1.0^", "1.0"), ("1.0.0^", "1"), ("1.0.0.1", "1.0"),
+     ("1.final.1", "1"), ("1.0+5", "1.0.5"), ("1+x.0", "1.0+y"), ("1!0", "1!0.0.final")],
+)
+def test_trailing_zeros_and_release_words_only_count_when_something_follows(a, b):
+    assert compare(a, b) == compare(quorlen.Version(a), quorlen.Version(b))
+    assert compare(b, a) == -compare(a, b)
