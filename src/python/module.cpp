@@ -14,7 +14,6 @@ namespace quorlen::python {
 namespace {
 
 // Registration order; each name is appended to __all__ as it is added.
-// A line stays commented out until its function exists.
 PyMethodDef* const FUNCTIONS[] = {
     &VERSION_DEF,
     &COMPARE_DEF,
@@ -36,12 +35,12 @@ PyMethodDef* const FUNCTIONS[] = {
     &SATISFIES_DEF,
     &RANGE_CONTAINS_DEF,
     &RANGES_INTERSECT_DEF,
-    // &PARSE_PURL_DEF,
-    // &BUILD_PURL_DEF,
-    // &PURL_ECOSYSTEM_DEF,
-    // &BUILD_VERS_DEF,
-    // &VERS_CONTAINS_DEF,
-    // &OSV_AFFECTED_DEF,
+    &PARSE_PURL_DEF,
+    &BUILD_PURL_DEF,
+    &PURL_ECOSYSTEM_DEF,
+    &BUILD_VERS_DEF,
+    &VERS_CONTAINS_DEF,
+    &OSV_AFFECTED_DEF,
     &BUMP_MAJOR_DEF,
     &BUMP_MINOR_DEF,
     &BUMP_PATCH_DEF,
