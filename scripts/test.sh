@@ -10,6 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
     python3-pytest python3-hypothesis
 ensure_venv
+ensure_reference_tools
 install_package
 
 cd "$root"
