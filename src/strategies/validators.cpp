@@ -153,6 +153,8 @@ Result<ParsedRepr> semver_after(Status check, std::string_view input) {
 
 }  // namespace
 
+// `check` is an expression over the strategy's `input`; a passing check hands
+// the input on untouched, since both shared parses trim by themselves.
 #define GENERIC_FAMILY(Type, check)                                                            \
     Result<ParsedRepr> Type::parse(std::string_view input) { return generic_after(check, input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                 \
@@ -177,6 +179,7 @@ GENERIC_FAMILY(ArchStrategy, validators::validate_arch(input))
 GENERIC_FAMILY(CranStrategy, validators::validate_cran(input))
 #undef GENERIC_FAMILY
 
+// Only Go checks anything; the other members differ from semver in name alone.
 #define SEMVER_FAMILY(Type, check)                                                            \
     Result<ParsedRepr> Type::parse(std::string_view input) { return semver_after(check, input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                \
