@@ -260,6 +260,9 @@ public:
 
     // The candidate ordered against `version`; the candidate is parsed first.
     Result<Ordering> against(std::string_view version) {
+        // A short candidate is cheaper to read again from its slices than to
+        // hold as a full parse; the bound keeps the work linear in the input.
+        if (text_.size() <= SHORT_CANDIDATE) return compare_texts_for_ecosystem(eco_, text_, version);
         if (!parsed_) {
             Result<ParsedRepr> mine = parse_for_ecosystem(eco_, text_);
             if (!mine) return std::move(mine).failure();
@@ -271,6 +274,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t SHORT_CANDIDATE = 64;  // bytes
     Ecosystem eco_;
     std::string_view text_;
     std::optional<ParsedRepr> parsed_;
@@ -412,11 +416,7 @@ std::optional<NumPrefix> parse_num_prefix(std::string_view text) {
 // ---------------------------------------------------------------- evaluation
 
 Result<Ordering> cmp_versions(Ecosystem eco, std::string_view left, std::string_view right) {
-    Result<ParsedRepr> l = parse_for_ecosystem(eco, left);
-    if (!l) return std::move(l).failure();
-    Result<ParsedRepr> r = parse_for_ecosystem(eco, right);
-    if (!r) return std::move(r).failure();
-    return compare_for_ecosystem(eco, *l, *r);
+    return compare_texts_for_ecosystem(eco, left, right);
 }
 
 Result<bool> RangeSet::contains(Ecosystem eco, std::string_view version) const {

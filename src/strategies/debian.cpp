@@ -64,20 +64,31 @@ Ordering verrevcmp(std::string_view a, std::string_view b) noexcept {
     return Ordering::Equal;
 }
 
-Result<DebianVersion> parse_debian(std::string_view input) {
+Result<PackageView> split_package_version(std::string_view input, Failure (*empty)()) {
     const std::string_view text = unicode::trim(input);
-    if (text.empty()) return empty_version();
+    if (text.empty()) return empty();
     const EpochSplit split = extract_epoch_colon(text);
-    DebianVersion v;
-    v.epoch = split.epoch;
     const std::size_t dash = split.rest.rfind('-');
-    if (dash == std::string_view::npos) {
-        v.upstream.assign(split.rest);
-    } else {
-        v.upstream.assign(split.rest.substr(0, dash));
-        v.revision.assign(split.rest.substr(dash + 1));
-    }
+    if (dash == std::string_view::npos) return PackageView{split.epoch, split.rest, {}};
+    return PackageView{split.epoch, split.rest.substr(0, dash), split.rest.substr(dash + 1)};
+}
+
+Result<PackageView> parse_debian_view(std::string_view input) { return split_package_version(input, empty_version); }
+
+Result<DebianVersion> parse_debian(std::string_view input) {
+    auto view = parse_debian_view(input);
+    if (!view) return std::move(view).failure();
+    DebianVersion v;
+    v.epoch = view->epoch;
+    v.upstream.assign(view->version);
+    v.revision.assign(view->release);
     return v;
+}
+
+Ordering cmp_debian_view(const PackageView& a, const PackageView& b) noexcept {
+    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
+    if (Ordering o = verrevcmp(a.version, b.version); o != Ordering::Equal) return o;
+    return verrevcmp(a.release, b.release);
 }
 
 }  // namespace quorlen::strategies::debian
@@ -93,9 +104,15 @@ Result<ParsedRepr> DebianStrategy::parse(std::string_view input) {
 Ordering DebianStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexcept {
     const DebianVersion& a = expect<DebianVersion>(pa);
     const DebianVersion& b = expect<DebianVersion>(pb);
-    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
-    if (Ordering o = debian::verrevcmp(a.upstream, b.upstream); o != Ordering::Equal) return o;
-    return debian::verrevcmp(a.revision, b.revision);
+    return debian::cmp_debian_view({a.epoch, a.upstream, a.revision}, {b.epoch, b.upstream, b.revision});
+}
+
+Result<Ordering> DebianStrategy::compare_texts(std::string_view a, std::string_view b) {
+    auto left = debian::parse_debian_view(a);
+    if (!left) return std::move(left).failure();
+    auto right = debian::parse_debian_view(b);
+    if (!right) return std::move(right).failure();
+    return debian::cmp_debian_view(*left, *right);
 }
 
 }  // namespace quorlen::strategies

@@ -83,13 +83,45 @@ LocalLabel tokenize_local(std::string_view label) {
     return out;
 }
 
-}  // namespace
-
-Result<Pep440Version> parse_pep440(std::string_view input) {
+// The syntax screen: the text after the prefix and the epoch, which holds
+// the local label after its first '+'.
+Result<std::string_view> screen(std::string_view input) {
     auto rest = split_epoch(strip_prefix(input));
     if (!rest) return std::move(rest).failure();
     Status s = check_release(*rest, input);
     if (!s) return std::move(s).failure();
+    return rest;
+}
+
+// The local label of a screened text, if it has one.
+std::optional<std::string_view> local_text(std::string_view rest) noexcept {
+    const std::size_t plus = rest.find('+');
+    if (plus == std::string_view::npos) return std::nullopt;
+    return rest.substr(plus + 1);
+}
+
+}  // namespace
+
+Result<Ordering> compare_pep440_texts(std::string_view a, std::string_view b) {
+    auto rest_a = screen(a);
+    if (!rest_a) return std::move(rest_a).failure();
+    auto rest_b = screen(b);
+    if (!rest_b) return std::move(rest_b).failure();
+    // Both parses take their epoch and segments from parse_generic of the
+    // whole input, which the generic cursor reads in place.
+    if (Ordering o = generic::compare_generic_texts(a, b); o != Ordering::Equal) return o;
+    const auto la = local_text(*rest_a);
+    const auto lb = local_text(*rest_b);
+    if (!la || !lb) return order_of(la.has_value(), lb.has_value());
+    // Local labels are rare enough to tokenize in full.
+    const LocalLabel ta = tokenize_local(*la);
+    const LocalLabel tb = tokenize_local(*lb);
+    return generic::cmp_segments(ta, tb);
+}
+
+Result<Pep440Version> parse_pep440(std::string_view input) {
+    auto rest = screen(input);
+    if (!rest) return std::move(rest).failure();
 
     Pep440Version v;
     v.version = parse_generic(input);
@@ -118,6 +150,10 @@ Result<ParsedRepr> Pep440Strategy::parse(std::string_view input) {
 
 Ordering Pep440Strategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
     return pep440::cmp_pep440(expect<Pep440Version>(a), expect<Pep440Version>(b));
+}
+
+Result<Ordering> Pep440Strategy::compare_texts(std::string_view a, std::string_view b) {
+    return pep440::compare_pep440_texts(a, b);
 }
 
 }  // namespace quorlen::strategies

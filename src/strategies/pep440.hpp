@@ -18,5 +18,8 @@ struct Pep440Version {
 
 Result<Pep440Version> parse_pep440(std::string_view input);
 Ordering cmp_pep440(const Pep440Version& a, const Pep440Version& b) noexcept;
+// Screens both texts and orders them without building either parse; the
+// first text's failure wins.
+Result<Ordering> compare_pep440_texts(std::string_view a, std::string_view b);
 
 }  // namespace quorlen::strategies::pep440

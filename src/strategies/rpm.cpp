@@ -91,20 +91,24 @@ Ordering rpmverscmp(std::string_view a, std::string_view b) noexcept {
     return a_done ? Ordering::Less : Ordering::Greater;
 }
 
+Result<debian::PackageView> parse_rpm_view(std::string_view input) {
+    return debian::split_package_version(input, empty_version);
+}
+
 Result<RpmVersion> parse_rpm(std::string_view input) {
-    const std::string_view text = unicode::trim(input);
-    if (text.empty()) return empty_version();
-    const debian::EpochSplit split = debian::extract_epoch_colon(text);
+    auto view = parse_rpm_view(input);
+    if (!view) return std::move(view).failure();
     RpmVersion v;
-    v.epoch = split.epoch;
-    const std::size_t dash = split.rest.rfind('-');
-    if (dash == std::string_view::npos) {
-        v.version.assign(split.rest);
-    } else {
-        v.version.assign(split.rest.substr(0, dash));
-        v.release.assign(split.rest.substr(dash + 1));
-    }
+    v.epoch = view->epoch;
+    v.version.assign(view->version);
+    v.release.assign(view->release);
     return v;
+}
+
+Ordering cmp_rpm_view(const debian::PackageView& a, const debian::PackageView& b) noexcept {
+    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
+    if (Ordering o = rpmverscmp(a.version, b.version); o != Ordering::Equal) return o;
+    return rpmverscmp(a.release, b.release);
 }
 
 }  // namespace quorlen::strategies::rpm
@@ -120,9 +124,15 @@ Result<ParsedRepr> RpmStrategy::parse(std::string_view input) {
 Ordering RpmStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexcept {
     const RpmVersion& a = expect<RpmVersion>(pa);
     const RpmVersion& b = expect<RpmVersion>(pb);
-    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
-    if (Ordering o = rpm::rpmverscmp(a.version, b.version); o != Ordering::Equal) return o;
-    return rpm::rpmverscmp(a.release, b.release);
+    return rpm::cmp_rpm_view({a.epoch, a.version, a.release}, {b.epoch, b.version, b.release});
+}
+
+Result<Ordering> RpmStrategy::compare_texts(std::string_view a, std::string_view b) {
+    auto left = rpm::parse_rpm_view(a);
+    if (!left) return std::move(left).failure();
+    auto right = rpm::parse_rpm_view(b);
+    if (!right) return std::move(right).failure();
+    return rpm::cmp_rpm_view(*left, *right);
 }
 
 }  // namespace quorlen::strategies

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/result.hpp"
+#include "strategies/debian.hpp"
 
 namespace quorlen::strategies::rpm {
 
@@ -16,7 +17,9 @@ struct RpmVersion {
     std::string release;
 };
 
+Result<debian::PackageView> parse_rpm_view(std::string_view input);
 Result<RpmVersion> parse_rpm(std::string_view input);
+Ordering cmp_rpm_view(const debian::PackageView& a, const debian::PackageView& b) noexcept;
 Ordering rpmverscmp(std::string_view a, std::string_view b) noexcept;
 
 }  // namespace quorlen::strategies::rpm

@@ -114,7 +114,7 @@ Status validate_prerelease(std::string_view text) {
     return success();
 }
 
-Result<SemverVersion> parse_semver_strict(std::string_view input) {
+Result<SemverView> parse_semver_view(std::string_view input) {
     std::string_view text = unicode::trim(input);
     if (text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
     // Build metadata is neither validated nor kept.
@@ -144,15 +144,43 @@ Result<SemverVersion> parse_semver_strict(std::string_view input) {
         if (!s) return std::move(s).failure();
     }
 
+    return SemverView{numbers[0], numbers[1], numbers[2], pre};
+}
+
+Result<SemverVersion> parse_semver_strict(std::string_view input) {
+    auto view = parse_semver_view(input);
+    if (!view) return std::move(view).failure();
     SemverVersion v;
-    v.major = numbers[0];
-    v.minor = numbers[1];
-    v.patch = numbers[2];
-    if (pre) v.prerelease.emplace(*pre);
+    v.major = view->major;
+    v.minor = view->minor;
+    v.patch = view->patch;
+    if (view->prerelease) v.prerelease.emplace(*view->prerelease);
     return v;
 }
 
+namespace {
+
+SemverView view_of(const SemverVersion& v) noexcept {
+    SemverView view{v.major, v.minor, v.patch, std::nullopt};
+    if (v.prerelease) view.prerelease = std::string_view(*v.prerelease);
+    return view;
+}
+
+}  // namespace
+
 Ordering cmp_semver_strict(const SemverVersion& a, const SemverVersion& b) noexcept {
+    return cmp_semver_view(view_of(a), view_of(b));
+}
+
+Result<Ordering> compare_semver_texts(std::string_view a, std::string_view b) {
+    auto left = parse_semver_view(a);
+    if (!left) return std::move(left).failure();
+    auto right = parse_semver_view(b);
+    if (!right) return std::move(right).failure();
+    return cmp_semver_view(*left, *right);
+}
+
+Ordering cmp_semver_view(const SemverView& a, const SemverView& b) noexcept {
     if (a.major != b.major) return order_of(a.major, b.major);
     if (a.minor != b.minor) return order_of(a.minor, b.minor);
     if (a.patch != b.patch) return order_of(a.patch, b.patch);
@@ -176,6 +204,10 @@ Result<ParsedRepr> SemverStrategy::parse(std::string_view input) {
 
 Ordering SemverStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
     return semver::cmp_semver_strict(expect<SemverVersion>(a), expect<SemverVersion>(b));
+}
+
+Result<Ordering> SemverStrategy::compare_texts(std::string_view a, std::string_view b) {
+    return semver::compare_semver_texts(a, b);
 }
 
 }  // namespace quorlen::strategies

@@ -61,23 +61,25 @@ struct VersionStrategy {
 
 namespace strategies {
 
-#define QUORLEN_STRATEGY(Type)                                                  \
-    struct Type {                                                               \
-        static Result<ParsedRepr> parse(std::string_view input);               \
+// Each strategy but Maven also orders two texts straight from their slices.
+#define QUORLEN_STRATEGY(Type)                                                      \
+    struct Type {                                                                   \
+        static Result<ParsedRepr> parse(std::string_view input);                   \
         static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept; \
+        static Result<Ordering> compare_texts(std::string_view a, std::string_view b); \
     };
 
 // Own formats.
-struct GenericStrategy {
-    static Result<ParsedRepr> parse(std::string_view input);
-    static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept;
-    static Result<Ordering> compare_texts(std::string_view a, std::string_view b);
-};
+QUORLEN_STRATEGY(GenericStrategy)
 QUORLEN_STRATEGY(SemverStrategy)
 QUORLEN_STRATEGY(Pep440Strategy)
 QUORLEN_STRATEGY(DebianStrategy)
 QUORLEN_STRATEGY(RpmStrategy)
-QUORLEN_STRATEGY(MavenStrategy)
+// Maven's tree has no slice form: its texts are parsed in full.
+struct MavenStrategy {
+    static Result<ParsedRepr> parse(std::string_view input);
+    static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept;
+};
 // The generic family: a check, then the generic parse and ordering.
 QUORLEN_STRATEGY(RubyStrategy)
 QUORLEN_STRATEGY(NugetStrategy)

@@ -5,6 +5,7 @@
 
 #include "core/unicode.hpp"
 #include "parser.hpp"
+#include "strategies/generic.hpp"
 #include "strategies/semver.hpp"
 #include "strategies/strategy.hpp"
 
@@ -151,6 +152,26 @@ Result<ParsedRepr> semver_after(Status check, std::string_view input) {
     return SemverStrategy::parse(input);
 }
 
+// The order of failures is that of parse(a), parse(b): a's check, a's parse,
+// then b's. The generic parse never fails, so both checks come first there.
+template <class Check>
+Result<Ordering> generic_texts_after(Check check, std::string_view a, std::string_view b) {
+    if (Status s = check(a); !s) return std::move(s).failure();
+    if (Status s = check(b); !s) return std::move(s).failure();
+    return generic::compare_generic_texts(a, b);
+}
+
+template <class Check>
+Result<Ordering> semver_texts_after(Check check, std::string_view a, std::string_view b) {
+    if (Status s = check(a); !s) return std::move(s).failure();
+    auto left = semver::parse_semver_view(a);
+    if (!left) return std::move(left).failure();
+    if (Status s = check(b); !s) return std::move(s).failure();
+    auto right = semver::parse_semver_view(b);
+    if (!right) return std::move(right).failure();
+    return semver::cmp_semver_view(*left, *right);
+}
+
 }  // namespace
 
 // `check` is an expression over the strategy's `input`; a passing check hands
@@ -159,6 +180,9 @@ Result<ParsedRepr> semver_after(Status check, std::string_view input) {
     Result<ParsedRepr> Type::parse(std::string_view input) { return generic_after(check, input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                 \
         return GenericStrategy::compare(a, b);                                                  \
+    }                                                                                           \
+    Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {              \
+        return generic_texts_after([](std::string_view input) { return check; }, a, b);         \
     }
 
 GENERIC_FAMILY(RubyStrategy, validators::check_digit_first(validators::RUBY, input))
@@ -184,6 +208,9 @@ GENERIC_FAMILY(CranStrategy, validators::validate_cran(input))
     Result<ParsedRepr> Type::parse(std::string_view input) { return semver_after(check, input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                \
         return SemverStrategy::compare(a, b);                                                  \
+    }                                                                                          \
+    Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {             \
+        return semver_texts_after([]([[maybe_unused]] std::string_view input) { return check; }, a, b); \
     }
 
 SEMVER_FAMILY(GoStrategy, validators::validate_go(input))
