@@ -74,3 +74,59 @@ def test_long_candidates_answer_as_short_ones(v, rng, eco):
     long_v = v + ".0" * 40
     if outcome(compare, long_v, v, eco) == 0:
         assert outcome(satisfies, long_v, rng, eco) == outcome(satisfies, v, rng, eco)
+
+
+def merge_sort(items, less):
+    """The library's bottom-up stable merge sort, step for step, so that even
+    an ordering that is not transitive yields the same permutation."""
+    src, n, width = list(items), len(items), 1
+    while width < n:
+        dst = []
+        for lo in range(0, n, 2 * width):
+            a, b = src[lo:lo + width], src[lo + width:lo + 2 * width]
+            if not a or not b or not less(b[0], a[-1]):
+                dst += a + b
+                continue
+            i = j = 0
+            while i < len(a) and j < len(b):
+                if less(b[j], a[i]):
+                    dst.append(b[j])
+                    j += 1
+                else:
+                    dst.append(a[i])
+                    i += 1
+            dst += a[i:] + b[j:]
+        src = dst
+        width = n if width > n // 2 else width * 2
+    return src
+
+
+def fresh(text):
+    return "".join(list(text))  # a distinct object, so that identity tells items apart
+
+
+SORT_TEXT = st.lists(st.sampled_from(["0", "1", "2", "4294967296", ".", "-", "+", "~", "^", "!", ":", "a", "rc",
+                                      "post", "final", "X", "v"]), max_size=6).map("".join)
+
+
+@settings(max_examples=600, deadline=None)
+@given(st.lists(SORT_TEXT, max_size=40), ECO)
+def test_sort_versions_is_the_merge_sort_under_compare(items, eco):
+    items = [fresh(x) for x in items]
+    got = outcome(sort_versions, items, eco)
+    # Every item is parsed before any is compared: the first one the
+    # ecosystem refuses is the error.
+    errors = [e for e in (outcome(compare, x, x, eco) for x in items) if isinstance(e, tuple)]
+    if errors:
+        assert got == errors[0]
+    else:
+        expected = merge_sort(items, lambda a, b: compare(a, b, eco) < 0)
+        assert [id(x) for x in got] == [id(x) for x in expected]
+
+
+@settings(max_examples=200, deadline=None)
+@given(st.lists(SORT_TEXT, max_size=30), st.sampled_from(["generic", "pep440", "semver", "debian"]))
+def test_sort_versions_reads_versions_as_their_texts(items, eco):
+    versions = [v for v in (Version.try_parse(x, eco) for x in items) if v is not None]
+    by_text = sort_versions([str(v) for v in versions], eco)
+    assert [str(v) for v in sort_versions(versions, eco)] == by_text

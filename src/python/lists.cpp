@@ -2,17 +2,14 @@
 // and min_version: the functions over more than one version at a time.
 #include <cstddef>
 #include <optional>
-#include <span>
-#include <variant>
 #include <vector>
 
-#include "core/stable_sort.hpp"
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "python/pyversion.hpp"
 #include "python/seq.hpp"
-#include "strategies/generic.hpp"
+#include "sort_keys.hpp"
 
 namespace quorlen::python {
 
@@ -71,74 +68,21 @@ bool bind_list_args(const Signature& sig, PyObject* const* args, Py_ssize_t narg
     return true;
 }
 
-// A stable sort of the indices 0..n-1 by `less`; merge sort, because some
-// orderings are not transitive and must still give a permutation.
-template <class Less>
-std::vector<std::size_t> sorted_order(std::size_t n, Less less) {
-    std::vector<std::size_t> order(n);
-    std::vector<std::size_t> scratch(n);
-    for (std::size_t i = 0; i < n; ++i) order[i] = i;
-    stable_merge_sort(std::span<std::size_t>(order), std::span<std::size_t>(scratch), less);
-    return order;
-}
-
-// The generic parses in a compact form: all segments of all items in one
-// array, and per item its epoch and the place of its segments there. A
-// ParsedRepr is over a kilobyte (inline room for 16 segments), so 100,000 of
-// them spread the comparisons over a hundred megabytes; this keeps the sort
-// within a few dozen bytes per segment actually present.
-struct GenericStore {
-    struct Entry {
-        uint64_t epoch;
-        std::size_t first;
-        std::size_t count;
-    };
-    std::vector<Entry> entries;
-    std::vector<Seg> segments;
-
-    void add(ParsedVersion&& v) {
-        entries.push_back(Entry{v.epoch, segments.size(), v.segments.size()});
-        for (Seg& seg : v.segments) segments.push_back(std::move(seg));
-    }
-    std::span<const Seg> segs(const Entry& e) const noexcept { return {segments.data() + e.first, e.count}; }
-    // cmp_generic over the compact form: epoch first, then the segments.
-    Ordering compare(std::size_t x, std::size_t y) const noexcept {
-        const Entry& a = entries[x];
-        const Entry& b = entries[y];
-        if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
-        return strategies::generic::cmp_segments(segs(a), segs(b));
-    }
-};
-
-// The items' sorted order under the generic ordering, or nullopt with the
-// error of the first item that is neither Version nor str.
-std::optional<std::vector<std::size_t>> generic_order(PyObject* items, std::size_t n) {
-    GenericStore store;
-    store.entries.reserve(n);
-    store.segments.reserve(4 * n);  // typical versions have three or four segments
+// The items' sorted order, or nullopt with the error of the first item that
+// is neither Version nor str or that the ecosystem refuses. A Version is read
+// through its raw text: its stored generic parse is the generic parse of it.
+std::optional<std::vector<uint32_t>> sorted_order(PyObject* items, std::size_t n, Ecosystem eco) {
+    SortKeys keys(eco, n);
     for (std::size_t i = 0; i < n; ++i) {
-        auto parsed = extract_parsed_for_ecosystem(PyList_GET_ITEM(items, i), Ecosystem::Generic);
-        if (!parsed) return std::nullopt;
-        auto* generic = std::get_if<ParsedVersion>(&*parsed);
-        if (!generic) internal_fault("generic parse of another variant");
-        store.add(std::move(*generic));
+        auto text = extract_raw(PyList_GET_ITEM(items, i));
+        if (!text) return std::nullopt;
+        Status s = keys.add(*text);
+        if (!s) {
+            raise_value_error(s.error());
+            return std::nullopt;
+        }
     }
-    return sorted_order(n, [&](std::size_t x, std::size_t y) { return store.compare(x, y) == Ordering::Less; });
-}
-
-// The same under any ecosystem, through its strategy's own parse and compare.
-std::optional<std::vector<std::size_t>> strategy_order(PyObject* items, std::size_t n, Ecosystem eco) {
-    std::vector<ParsedRepr> parses;
-    parses.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        auto parsed = extract_parsed_for_ecosystem(PyList_GET_ITEM(items, i), eco);
-        if (!parsed) return std::nullopt;
-        parses.push_back(std::move(*parsed));
-    }
-    const VersionStrategy& strategy = strategies::registry::strategy_for(eco);
-    return sorted_order(n, [&](std::size_t x, std::size_t y) {
-        return strategy.compare(parses[x], parses[y]) == Ordering::Less;
-    });
+    return keys.sorted_order();
 }
 
 PyObject* sort_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -149,7 +93,7 @@ PyObject* sort_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     auto eco = resolve_eco(in.eco_name, n > 0 ? PyList_GET_ITEM(items, 0) : nullptr);
     if (!eco) return nullptr;
 
-    auto order = *eco == Ecosystem::Generic ? generic_order(items, n) : strategy_order(items, n, *eco);
+    auto order = sorted_order(items, n, *eco);
     if (!order) return nullptr;
     PyObject* result = PyList_New(static_cast<Py_ssize_t>(n));
     if (!result) return nullptr;

@@ -6,31 +6,36 @@ namespace quorlen::strategies::generic {
 
 namespace {
 
-// A slice of the caller's text, for comparing texts without parsing them.
-struct SegView {
-    uint64_t number;
-    const char* text;  // as written: compared with ASCII case folded
-    uint32_t len;
-    int16_t weight;  // NO_WEIGHT for an unknown word
-    bool is_text;
-};
-
-constexpr int16_t NO_WEIGHT = INT16_MIN;
-
-bool is_number(const SegView& s) noexcept { return !s.is_text; }
-uint64_t number_of(const SegView& s) noexcept { return s.number; }
-std::optional<int32_t> weight_of(const SegView& s) noexcept {
-    return s.weight == NO_WEIGHT ? std::nullopt : std::optional<int32_t>(s.weight);
-}
-
-Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
-    const std::size_t n = a.len < b.len ? a.len : b.len;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(ascii::to_lower(a.text[i]));
-        const auto y = static_cast<unsigned char>(ascii::to_lower(b.text[i]));
-        if (x != y) return x < y ? Ordering::Less : Ordering::Greater;
+// Reads the segment at or after `at`, advancing `at` past it.
+std::optional<SegView> read_main_view(std::string_view s, std::size_t& at) noexcept {
+    const std::size_t n = s.size();
+    while (at < n) {
+        const char c = s[at];
+        if (ascii::is_digit(c)) {
+            std::size_t j = at + 1;
+            while (j < n && ascii::is_digit(s[j])) ++j;
+            SegView v{saturating_digits(s.substr(at, j - at)), nullptr, 0, 0, false};
+            at = j;
+            return v;
+        }
+        if (ascii::is_alpha(c)) {
+            std::size_t j = at + 1;
+            while (j < n && ascii::is_alpha(s[j])) ++j;
+            const std::string_view letters = s.substr(at, j - at);
+            const auto w = tag_weight_folded(letters);
+            at = j;
+            return SegView{0, letters.data(), static_cast<uint32_t>(letters.size()),
+                           w ? static_cast<int16_t>(*w) : NO_WEIGHT, true};
+        }
+        if (c == '+') {
+            at = n;
+            break;
+        }
+        ++at;
+        if (c == '~') return SegView{0, "~", 1, -10, true};
+        if (c == '^') return SegView{0, "^", 1, 32, true};
     }
-    return order_of(a.len, b.len);
+    return std::nullopt;
 }
 
 using detail::against_end;
@@ -61,37 +66,7 @@ public:
     }
 
 private:
-    // Reads the segment at or after `at`, advancing `at` past it.
-    std::optional<SegView> read(std::size_t& at) const noexcept {
-        const std::size_t n = s_.size();
-        while (at < n) {
-            const char c = s_[at];
-            if (ascii::is_digit(c)) {
-                std::size_t j = at + 1;
-                while (j < n && ascii::is_digit(s_[j])) ++j;
-                SegView v{saturating_digits(s_.substr(at, j - at)), nullptr, 0, 0, false};
-                at = j;
-                return v;
-            }
-            if (ascii::is_alpha(c)) {
-                std::size_t j = at + 1;
-                while (j < n && ascii::is_alpha(s_[j])) ++j;
-                const std::string_view letters = s_.substr(at, j - at);
-                const auto w = tag_weight_folded(letters);
-                at = j;
-                return SegView{0, letters.data(), static_cast<uint32_t>(letters.size()),
-                               w ? static_cast<int16_t>(*w) : NO_WEIGHT, true};
-            }
-            if (c == '+') {
-                at = n;
-                break;
-            }
-            ++at;
-            if (c == '~') return SegView{0, "~", 1, -10, true};
-            if (c == '^') return SegView{0, "^", 1, 32, true};
-        }
-        return std::nullopt;
-    }
+    std::optional<SegView> read(std::size_t& at) const noexcept { return read_main_view(s_, at); }
 
     // Whether a significant segment follows the current position; remembers
     // where it ends so that no stretch of the text is scanned twice.
@@ -119,6 +94,34 @@ std::size_t significant_length(std::span<const Seg> segs) noexcept { return sign
 int32_t effective_weight(const Seg& s) noexcept { return tag_weight(s.text).value_or(UNKNOWN_TAG_WEIGHT); }
 
 Ordering cmp_segments(std::span<const Seg> a, std::span<const Seg> b) noexcept { return cmp_lists(a, b); }
+
+void append_main_views(std::string_view rest, std::vector<SegView>& out) {
+    std::size_t at = 0;
+    while (std::optional<SegView> seg = read_main_view(rest, at)) out.push_back(*seg);
+}
+
+void append_local_views(std::string_view label, std::vector<SegView>& out) {
+    const std::size_t n = label.size();
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t j = i + 1;
+        if (ascii::is_digit(label[i])) {
+            while (j < n && ascii::is_digit(label[j])) ++j;
+            out.push_back(SegView{saturating_digits(label.substr(i, j - i)), nullptr, 0, 0, false});
+        } else if (ascii::is_alpha(label[i])) {
+            while (j < n && ascii::is_alpha(label[j])) ++j;
+            const std::string_view letters = label.substr(i, j - i);
+            const auto w = tag_weight_folded(letters);
+            out.push_back(SegView{0, letters.data(), static_cast<uint32_t>(letters.size()),
+                                  w ? static_cast<int16_t>(*w) : NO_WEIGHT, true});
+        }
+        i = j;
+    }
+}
+
+Ordering cmp_segment_views(std::span<const SegView> a, std::span<const SegView> b) noexcept { return cmp_lists(a, b); }
+
+std::size_t significant_views(std::span<const SegView> segs) noexcept { return significant(segs); }
 
 Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
     if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);

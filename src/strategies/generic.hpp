@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "parser.hpp"
 
@@ -18,6 +19,44 @@ Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept;
 // Orders two texts exactly as cmp_generic of their generic parses, reading
 // slices of the texts instead of building either parse.
 Ordering compare_generic_texts(std::string_view a, std::string_view b) noexcept;
+
+// One segment as a slice of the caller's text: what comparing texts without
+// parsing them reads. Words keep their letter case and compare with ASCII
+// case folded, which orders them as the lower-cased words of a Seg.
+struct SegView {
+    uint64_t number;
+    const char* text;  // as written
+    uint32_t len;
+    int16_t weight;  // NO_WEIGHT for an unknown word
+    bool is_text;
+};
+
+inline constexpr int16_t NO_WEIGHT = INT16_MIN;
+
+inline bool is_number(const SegView& s) noexcept { return !s.is_text; }
+inline uint64_t number_of(const SegView& s) noexcept { return s.number; }
+inline std::optional<int32_t> weight_of(const SegView& s) noexcept {
+    return s.weight == NO_WEIGHT ? std::nullopt : std::optional<int32_t>(s.weight);
+}
+inline Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
+    const std::size_t n = a.len < b.len ? a.len : b.len;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(ascii::to_lower(a.text[i]));
+        const auto y = static_cast<unsigned char>(ascii::to_lower(b.text[i]));
+        if (x != y) return x < y ? Ordering::Less : Ordering::Greater;
+    }
+    return order_of(a.len, b.len);
+}
+
+// Appends the segments of a main part as parse_generic reads them; reading
+// stops at the first '+'.
+void append_main_views(std::string_view rest, std::vector<SegView>& out);
+// Appends the segments of a PEP 440 local label as its parse reads them:
+// runs of digits and of letters, every other byte a separator.
+void append_local_views(std::string_view label, std::vector<SegView>& out);
+// cmp_segments over slices.
+Ordering cmp_segment_views(std::span<const SegView> a, std::span<const SegView> b) noexcept;
+std::size_t significant_views(std::span<const SegView> segs) noexcept;
 
 // Number of segments left after dropping trailing zeros and weight-30 words.
 std::size_t significant_length(std::span<const Seg> segs) noexcept;

@@ -83,8 +83,8 @@ LocalLabel tokenize_local(std::string_view label) {
     return out;
 }
 
-// The syntax screen: the text after the prefix and the epoch, which holds
-// the local label after its first '+'.
+}  // namespace
+
 Result<std::string_view> screen(std::string_view input) {
     auto rest = split_epoch(strip_prefix(input));
     if (!rest) return std::move(rest).failure();
@@ -93,14 +93,11 @@ Result<std::string_view> screen(std::string_view input) {
     return rest;
 }
 
-// The local label of a screened text, if it has one.
 std::optional<std::string_view> local_text(std::string_view rest) noexcept {
     const std::size_t plus = rest.find('+');
     if (plus == std::string_view::npos) return std::nullopt;
     return rest.substr(plus + 1);
 }
-
-}  // namespace
 
 Result<Ordering> compare_pep440_texts(std::string_view a, std::string_view b) {
     auto rest_a = screen(a);

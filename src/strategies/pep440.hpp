@@ -16,6 +16,12 @@ struct Pep440Version {
     std::optional<LocalLabel> local; // present (maybe empty) when the input has '+'
 };
 
+// The syntax screen: the text after the prefix and the epoch, which holds
+// the local label after its first '+'.
+Result<std::string_view> screen(std::string_view input);
+// The local label of a screened text, if it has one.
+std::optional<std::string_view> local_text(std::string_view rest) noexcept;
+
 Result<Pep440Version> parse_pep440(std::string_view input);
 Ordering cmp_pep440(const Pep440Version& a, const Pep440Version& b) noexcept;
 // Screens both texts and orders them without building either parse; the

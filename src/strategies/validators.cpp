@@ -177,12 +177,15 @@ Result<Ordering> semver_texts_after(Check check, std::string_view a, std::string
 // `check` is an expression over the strategy's `input`; a passing check hands
 // the input on untouched, since both shared parses trim by themselves.
 #define GENERIC_FAMILY(Type, check)                                                            \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return generic_after(check, input); } \
+    namespace {                                                                                 \
+    Status Type##_check(std::string_view input) { return check; }                               \
+    }                                                                                           \
+    Result<ParsedRepr> Type::parse(std::string_view input) { return generic_after(Type##_check(input), input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                 \
         return GenericStrategy::compare(a, b);                                                  \
     }                                                                                           \
     Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {              \
-        return generic_texts_after([](std::string_view input) { return check; }, a, b);         \
+        return generic_texts_after(Type##_check, a, b);                                         \
     }
 
 GENERIC_FAMILY(RubyStrategy, validators::check_digit_first(validators::RUBY, input))
@@ -205,12 +208,15 @@ GENERIC_FAMILY(CranStrategy, validators::validate_cran(input))
 
 // Only Go checks anything; the other members differ from semver in name alone.
 #define SEMVER_FAMILY(Type, check)                                                            \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return semver_after(check, input); } \
+    namespace {                                                                                \
+    Status Type##_check([[maybe_unused]] std::string_view input) { return check; }             \
+    }                                                                                          \
+    Result<ParsedRepr> Type::parse(std::string_view input) { return semver_after(Type##_check(input), input); } \
     Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                \
         return SemverStrategy::compare(a, b);                                                  \
     }                                                                                          \
     Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {             \
-        return semver_texts_after([]([[maybe_unused]] std::string_view input) { return check; }, a, b); \
+        return semver_texts_after(Type##_check, a, b);                                         \
     }
 
 SEMVER_FAMILY(GoStrategy, validators::validate_go(input))
@@ -221,5 +227,44 @@ SEMVER_FAMILY(DartStrategy, success())
 SEMVER_FAMILY(JuliaStrategy, success())
 SEMVER_FAMILY(HelmStrategy, success())
 #undef SEMVER_FAMILY
+
+// Membership runs through the parses above: a member's check is the one its
+// parse applies.
+validators::FamilyOf validators::family_of(Ecosystem eco) noexcept {
+    using F = Family;
+    switch (eco) {
+        case Ecosystem::Generic: return {F::Generic, nullptr};
+        case Ecosystem::Semver:
+        case Ecosystem::Npm: return {F::Semver, nullptr};
+        case Ecosystem::Pep440:
+        case Ecosystem::Debian:
+        case Ecosystem::Rpm:
+        case Ecosystem::Maven: return {F::Own, nullptr};
+        case Ecosystem::Ruby: return {F::Generic, RubyStrategy_check};
+        case Ecosystem::Nuget: return {F::Generic, NugetStrategy_check};
+        case Ecosystem::Calver: return {F::Generic, CalverStrategy_check};
+        case Ecosystem::Alpine: return {F::Generic, AlpineStrategy_check};
+        case Ecosystem::Conda: return {F::Generic, CondaStrategy_check};
+        case Ecosystem::Gentoo: return {F::Generic, GentooStrategy_check};
+        case Ecosystem::Terraform: return {F::Generic, TerraformStrategy_check};
+        case Ecosystem::Spack: return {F::Generic, SpackStrategy_check};
+        case Ecosystem::Cpan: return {F::Generic, CpanStrategy_check};
+        case Ecosystem::Nix: return {F::Generic, NixStrategy_check};
+        case Ecosystem::Homebrew: return {F::Generic, HomebrewStrategy_check};
+        case Ecosystem::Freebsd: return {F::Generic, FreebsdStrategy_check};
+        case Ecosystem::Docker: return {F::Generic, DockerStrategy_check};
+        case Ecosystem::Composer: return {F::Generic, ComposerStrategy_check};
+        case Ecosystem::Arch: return {F::Generic, ArchStrategy_check};
+        case Ecosystem::Cran: return {F::Generic, CranStrategy_check};
+        case Ecosystem::Go: return {F::Semver, GoStrategy_check};
+        case Ecosystem::Crates:
+        case Ecosystem::Hex:
+        case Ecosystem::Swift:
+        case Ecosystem::Dart:
+        case Ecosystem::Julia:
+        case Ecosystem::Helm: return {F::Semver, nullptr};
+    }
+    internal_fault("ecosystem outside the table");
+}
 
 }  // namespace quorlen::strategies

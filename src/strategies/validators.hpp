@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/result.hpp"
+#include "parser.hpp"
 
 namespace quorlen::strategies::validators {
 
@@ -27,5 +28,14 @@ Status validate_composer(std::string_view input);
 Status validate_maven(std::string_view input);
 // A lower-case "v" directly followed by a digit.
 Status validate_go(std::string_view input);
+
+// Which shared parse an ecosystem is built on, and the check in front of it
+// (null when there is none), for readers that work on slices of the text.
+enum class Family : uint8_t { Generic, Semver, Own };
+struct FamilyOf {
+    Family family;
+    Status (*check)(std::string_view input);
+};
+FamilyOf family_of(Ecosystem eco) noexcept;
 
 }  // namespace quorlen::strategies::validators

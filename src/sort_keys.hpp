@@ -1,0 +1,71 @@
+// The keys that sort many versions under one ecosystem: each item parsed once
+// into slices of its text (which the caller keeps alive), held in a few flat
+// arrays instead of a full parse per item, so that sorting a long list touches
+// a few dozen bytes per item rather than a kilobyte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "strategies/debian.hpp"
+#include "strategies/generic.hpp"
+#include "strategies/semver.hpp"
+#include "strategies/strategy.hpp"
+
+namespace quorlen {
+
+class SortKeys {
+public:
+    SortKeys(Ecosystem eco, std::size_t expected);
+
+    // Parses the next item as the ecosystem's parse does, failing as it
+    // fails. `text` must outlive this object.
+    Status add(std::string_view text);
+
+    // compare_for_ecosystem of the parses of items i and j.
+    Ordering compare(std::size_t i, std::size_t j) const noexcept;
+
+    // The items' indices in stable ascending order: the very permutation
+    // stable_merge_sort makes of the indices under compare(), whether or
+    // not the ordering is transitive.
+    std::vector<uint32_t> sorted_order() const;
+
+    std::size_t size() const noexcept { return quick_.size(); }
+
+    // ---------------------------------------------------------------- details
+private:
+    enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Parsed };
+
+    struct GenericEntry {
+        uint64_t epoch;
+        std::size_t first;  // in segs_; only the significant segments are kept
+        std::size_t count;
+        std::size_t local_first;  // in segs_, PEP 440 only
+        std::size_t local_count;
+        bool has_local;
+    };
+
+    // Leading numbers of an item packed into 64 bits (see sort_keys.cpp):
+    // where two valid keys differ, they decide the ordering.
+    struct Quick {
+        uint64_t key;
+        bool valid;
+    };
+
+    Status add_generic(std::string_view text, std::string_view local, bool has_local);
+    Ordering compare_generic(const GenericEntry& a, const GenericEntry& b) const noexcept;
+
+    Ecosystem eco_;
+    Mode mode_;
+    Status (*check_)(std::string_view) = nullptr;
+    std::vector<Quick> quick_;
+    std::vector<GenericEntry> generic_;
+    std::vector<strategies::generic::SegView> segs_;
+    std::vector<strategies::semver::SemverView> semver_;
+    std::vector<strategies::debian::PackageView> package_;
+    std::vector<ParsedRepr> parsed_;
+};
+
+}  // namespace quorlen
