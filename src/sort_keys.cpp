@@ -1,5 +1,6 @@
 #include "sort_keys.hpp"
 
+#include <optional>
 #include <span>
 
 #include "core/stable_sort.hpp"
@@ -13,35 +14,64 @@ namespace quorlen {
 namespace {
 
 using strategies::generic::SegView;
+using QuickKey = SortKeys::QuickKey;
 
-constexpr uint64_t HALF = uint64_t{1} << 32;
+// The leading segments of an item packed into one 64-bit key, 12 bits a
+// position, the first in the highest bits. Lists compare position by
+// position, so two items whose keys differ on the positions both cover order
+// as their keys there. A position holds one of:
+//   a number n below 2^11, as 2^11 + n: above every word, as numbers rank;
+//   a word of known weight w below 30, as w + 16: words rank by weight;
+//   an unknown word, as 29 + 16, its weight, which covers the position but
+//     none after it: two unknown words order by their letters;
+//   past the end of the significant list, 2^11, as the number 0: the end
+//     orders against a number as 0 does, and above every word of weight
+//     below 30, as 2^11 does.
+// Anything else (a larger number, a word of weight 30 or more, which ranks
+// above the end) ends the covered positions before it. An epoch comes first,
+// so only items without one cover any.
+constexpr unsigned POSITION_BITS = 12;
+constexpr std::size_t KEY_POSITIONS = 5;
+constexpr uint64_t NUMBER_BASE = uint64_t{1} << 11;
+constexpr int32_t WEIGHT_BIAS = 16;  // the lowest weight is -10
 
-// The first two segments as one number when both are numbers below 2^32 (a
-// missing second one counts as 0). Lists compare position by position and a
-// number against the end of a list orders as against 0, so two items with
-// such keys order as their keys wherever the keys differ. An epoch would
-// come first, so only items without one qualify.
-struct QuickKey {
-    uint64_t key = 0;
-    bool valid = false;
-};
-
-QuickKey leading_numbers(uint64_t epoch, std::span<const SegView> raw) noexcept {
-    if (epoch != 0 || raw.empty() || raw[0].is_text || raw[0].number >= HALF) return {};
-    uint64_t second = 0;
-    if (raw.size() > 1) {
-        if (raw[1].is_text || raw[1].number >= HALF) return {};
-        second = raw[1].number;
-    }
-    return {raw[0].number << 32 | second, true};
+void put_position(QuickKey& q, std::size_t p, uint64_t value) noexcept {
+    q.key |= value << (POSITION_BITS * (KEY_POSITIONS - 1 - p));
+    q.positions = static_cast<uint8_t>(p + 1);
 }
 
-// The handle the merge sort moves: small, so that each pass streams.
-struct Handle {
-    uint64_t key;
-    uint32_t index;
-    bool quick;
-};
+QuickKey leading_segments(uint64_t epoch, std::span<const SegView> significant, uint32_t index) noexcept {
+    QuickKey q{0, index, 0};
+    if (epoch != 0) return q;
+    for (std::size_t p = 0; p < KEY_POSITIONS; ++p) {
+        if (p >= significant.size()) {
+            put_position(q, p, NUMBER_BASE);
+            continue;
+        }
+        const SegView& s = significant[p];
+        if (!s.is_text) {
+            if (s.number >= NUMBER_BASE) break;
+            put_position(q, p, NUMBER_BASE + s.number);
+            continue;
+        }
+        const bool known = s.weight != strategies::generic::NO_WEIGHT;
+        const int32_t w = known ? s.weight : UNKNOWN_TAG_WEIGHT;
+        if (w >= RELEASE_WEIGHT) break;
+        put_position(q, p, static_cast<uint64_t>(w + WEIGHT_BIAS));
+        if (!known) break;
+    }
+    return q;
+}
+
+// Whether x orders below y on the key positions both cover, else unknown.
+std::optional<bool> quick_less(const QuickKey& x, const QuickKey& y) noexcept {
+    const unsigned common = x.positions < y.positions ? x.positions : y.positions;
+    if (common == 0) return std::nullopt;
+    const unsigned shift = POSITION_BITS * static_cast<unsigned>(KEY_POSITIONS - common);
+    const uint64_t kx = x.key >> shift, ky = y.key >> shift;
+    if (kx != ky) return kx < ky;
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -59,11 +89,10 @@ SortKeys::SortKeys(Ecosystem eco, std::size_t expected) : eco_(eco), mode_(Mode:
     else if (eco == Ecosystem::Rpm)
         mode_ = Mode::Rpm;
     quick_.reserve(expected);
+    texts_.reserve(expected);
     switch (mode_) {
         case Mode::Generic:
         case Mode::Pep440:
-            generic_.reserve(expected);
-            segs_.reserve(4 * expected);  // typical versions have three or four segments
             break;
         case Mode::Semver: semver_.reserve(expected); break;
         case Mode::Debian:
@@ -72,25 +101,20 @@ SortKeys::SortKeys(Ecosystem eco, std::size_t expected) : eco_(eco), mode_(Mode:
     }
 }
 
-Status SortKeys::add_generic(std::string_view text, std::string_view local, bool has_local) {
+uint32_t SortKeys::next_index() const {
+    if (quick_.size() >= UINT32_MAX) internal_fault("more sort keys than 32-bit indices");
+    return static_cast<uint32_t>(quick_.size());
+}
+
+void SortKeys::add_generic(std::string_view text) {
     const GenericHead head = split_generic_head(text);
-    const std::size_t first = segs_.size();
-    strategies::generic::append_main_views(head.rest, segs_);
-    const std::span<const SegView> raw(segs_.data() + first, segs_.size() - first);
-    const QuickKey q = leading_numbers(head.epoch, raw);
-    quick_.push_back(Quick{q.key, q.valid});
-    // Trailing zeros and release words decide nothing: they are dropped here
-    // instead of skipped in every comparison.
-    const std::size_t count = strategies::generic::significant_views(raw);
-    segs_.resize(first + count);
-    GenericEntry e{head.epoch, first, count, 0, 0, has_local};
-    if (has_local) {
-        e.local_first = segs_.size();
-        strategies::generic::append_local_views(local, segs_);
-        e.local_count = segs_.size() - e.local_first;
-    }
-    generic_.push_back(e);
-    return success();
+    // The segments are read into a reused buffer only to build the key:
+    // comparisons the key leaves open read both texts again in place.
+    scan_.clear();
+    strategies::generic::append_main_views(head.rest, scan_);
+    const std::size_t count = strategies::generic::significant_views(scan_);
+    quick_.push_back(leading_segments(head.epoch, std::span<const SegView>(scan_.data(), count), next_index()));
+    texts_.push_back(text);
 }
 
 Status SortKeys::add(std::string_view text) {
@@ -99,18 +123,24 @@ Status SortKeys::add(std::string_view text) {
         if (!s) return s;
     }
     switch (mode_) {
-        case Mode::Generic: return add_generic(text, {}, false);
+        case Mode::Generic: add_generic(text); return success();
         case Mode::Pep440: {
             auto rest = strategies::pep440::screen(text);
             if (!rest) return std::move(rest).failure();
-            const auto local = strategies::pep440::local_text(*rest);
-            return add_generic(text, local.value_or(std::string_view{}), local.has_value());
+            add_generic(text);  // the local label orders after every position of the key
+            return success();
         }
         case Mode::Semver: {
             auto v = strategies::semver::parse_semver_view(text);
             if (!v) return std::move(v).failure();
-            const bool q = v->major < HALF && v->minor < HALF;
-            quick_.push_back(Quick{q ? (v->major << 32 | v->minor) : 0, q});
+            // Major, minor and patch order first, then a release above
+            // every prerelease: four positions of the first key.
+            QuickKey q{0, next_index(), 0};
+            const uint64_t numbers[3] = {v->major, v->minor, v->patch};
+            for (std::size_t p = 0; p < 3 && numbers[p] >> POSITION_BITS == 0; ++p) put_position(q, p, numbers[p]);
+            if (q.positions == 3) put_position(q, 3, v->prerelease ? 0 : 1);
+            quick_.push_back(q);
+            texts_.push_back(text);
             semver_.push_back(*v);
             return success();
         }
@@ -119,14 +149,16 @@ Status SortKeys::add(std::string_view text) {
             auto v = mode_ == Mode::Debian ? strategies::debian::parse_debian_view(text)
                                            : strategies::rpm::parse_rpm_view(text);
             if (!v) return std::move(v).failure();
-            quick_.push_back(Quick{0, false});
+            quick_.push_back(QuickKey{0, next_index(), 0});
+            texts_.push_back(text);
             package_.push_back(*v);
             return success();
         }
         case Mode::Parsed: {
             Result<ParsedRepr> r = parse_for_ecosystem(eco_, text);
             if (!r) return std::move(r).failure();
-            quick_.push_back(Quick{0, false});
+            quick_.push_back(QuickKey{0, next_index(), 0});
+            texts_.push_back(text);
             parsed_.push_back(std::move(r).value());
             return success();
         }
@@ -134,21 +166,15 @@ Status SortKeys::add(std::string_view text) {
     internal_fault("sort keys in an unknown mode");
 }
 
-Ordering SortKeys::compare_generic(const GenericEntry& a, const GenericEntry& b) const noexcept {
-    using strategies::generic::cmp_segment_views;
-    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
-    const Ordering o = cmp_segment_views({segs_.data() + a.first, a.count}, {segs_.data() + b.first, b.count});
-    if (o != Ordering::Equal || mode_ != Mode::Pep440) return o;
-    // A local label makes a version greater than the same public version.
-    if (!a.has_local || !b.has_local) return order_of(a.has_local, b.has_local);
-    return cmp_segment_views({segs_.data() + a.local_first, a.local_count},
-                             {segs_.data() + b.local_first, b.local_count});
-}
-
 Ordering SortKeys::compare(std::size_t i, std::size_t j) const noexcept {
     switch (mode_) {
-        case Mode::Generic:
-        case Mode::Pep440: return compare_generic(generic_[i], generic_[j]);
+        case Mode::Generic: return strategies::generic::compare_generic_texts(texts_[i], texts_[j]);
+        case Mode::Pep440: {
+            // Both texts passed the screen when they were added, so this cannot fail.
+            Result<Ordering> o = strategies::pep440::compare_pep440_texts(texts_[i], texts_[j]);
+            if (!o) internal_fault("a screened PEP 440 text failed the screen");
+            return *o;
+        }
         case Mode::Semver: return strategies::semver::cmp_semver_view(semver_[i], semver_[j]);
         case Mode::Debian: return strategies::debian::cmp_debian_view(package_[i], package_[j]);
         case Mode::Rpm: return strategies::rpm::cmp_rpm_view(package_[i], package_[j]);
@@ -157,20 +183,19 @@ Ordering SortKeys::compare(std::size_t i, std::size_t j) const noexcept {
     internal_fault("sort keys in an unknown mode");
 }
 
-std::vector<uint32_t> SortKeys::sorted_order() const {
+std::vector<uint32_t> SortKeys::sorted_order() {
     const std::size_t n = size();
-    if (n > UINT32_MAX) internal_fault("more sort keys than 32-bit indices");
-    std::vector<Handle> handles(n);
-    std::vector<Handle> scratch(n);
-    for (std::size_t i = 0; i < n; ++i) handles[i] = Handle{quick_[i].key, static_cast<uint32_t>(i), quick_[i].valid};
+    std::vector<QuickKey> scratch(n);
     // Every answer is compare()'s own, so the merges run exactly as over the
-    // bare indices; the keys only answer some of them sooner.
-    stable_merge_sort(std::span<Handle>(handles), std::span<Handle>(scratch), [this](const Handle& x, const Handle& y) {
-        if (x.quick && y.quick && x.key != y.key) return x.key < y.key;
+    // bare indices; the keys and the identity of texts only answer some of
+    // them sooner (one text parses one way, and orders equal to itself).
+    stable_merge_sort(std::span<QuickKey>(quick_), std::span<QuickKey>(scratch), [this](const QuickKey& x, const QuickKey& y) {
+        if (const std::optional<bool> quick = quick_less(x, y)) return *quick;
+        if (texts_[x.index].data() == texts_[y.index].data()) return false;
         return compare(x.index, y.index) == Ordering::Less;
     });
     std::vector<uint32_t> order(n);
-    for (std::size_t k = 0; k < n; ++k) order[k] = handles[k].index;
+    for (std::size_t k = 0; k < n; ++k) order[k] = quick_[k].index;
     return order;
 }
 

@@ -29,8 +29,8 @@ public:
 
     // The items' indices in stable ascending order: the very permutation
     // stable_merge_sort makes of the indices under compare(), whether or
-    // not the ordering is transitive.
-    std::vector<uint32_t> sorted_order() const;
+    // not the ordering is transitive. Call it once, after the last add().
+    std::vector<uint32_t> sorted_order();
 
     std::size_t size() const noexcept { return quick_.size(); }
 
@@ -38,31 +38,26 @@ public:
 private:
     enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Parsed };
 
-    struct GenericEntry {
-        uint64_t epoch;
-        std::size_t first;  // in segs_; only the significant segments are kept
-        std::size_t count;
-        std::size_t local_first;  // in segs_, PEP 440 only
-        std::size_t local_count;
-        bool has_local;
-    };
-
-    // Leading numbers of an item packed into 64 bits (see sort_keys.cpp):
-    // where two valid keys differ, they decide the ordering.
-    struct Quick {
+public:
+    // What the sort moves, 16 bytes: an item's index and its leading
+    // segments packed into 64 bits (see sort_keys.cpp); where two keys
+    // differ on the positions both cover, they decide.
+    struct QuickKey {
         uint64_t key;
-        bool valid;
+        uint32_t index;
+        uint8_t positions;
     };
 
-    Status add_generic(std::string_view text, std::string_view local, bool has_local);
-    Ordering compare_generic(const GenericEntry& a, const GenericEntry& b) const noexcept;
+private:
+    void add_generic(std::string_view text);
+    uint32_t next_index() const;
 
     Ecosystem eco_;
     Mode mode_;
     Status (*check_)(std::string_view) = nullptr;
-    std::vector<Quick> quick_;
-    std::vector<GenericEntry> generic_;
-    std::vector<strategies::generic::SegView> segs_;
+    std::vector<QuickKey> quick_;
+    std::vector<std::string_view> texts_;
+    std::vector<strategies::generic::SegView> scan_;
     std::vector<strategies::semver::SemverView> semver_;
     std::vector<strategies::debian::PackageView> package_;
     std::vector<ParsedRepr> parsed_;

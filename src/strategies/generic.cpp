@@ -100,27 +100,6 @@ void append_main_views(std::string_view rest, std::vector<SegView>& out) {
     while (std::optional<SegView> seg = read_main_view(rest, at)) out.push_back(*seg);
 }
 
-void append_local_views(std::string_view label, std::vector<SegView>& out) {
-    const std::size_t n = label.size();
-    std::size_t i = 0;
-    while (i < n) {
-        std::size_t j = i + 1;
-        if (ascii::is_digit(label[i])) {
-            while (j < n && ascii::is_digit(label[j])) ++j;
-            out.push_back(SegView{saturating_digits(label.substr(i, j - i)), nullptr, 0, 0, false});
-        } else if (ascii::is_alpha(label[i])) {
-            while (j < n && ascii::is_alpha(label[j])) ++j;
-            const std::string_view letters = label.substr(i, j - i);
-            const auto w = tag_weight_folded(letters);
-            out.push_back(SegView{0, letters.data(), static_cast<uint32_t>(letters.size()),
-                                  w ? static_cast<int16_t>(*w) : NO_WEIGHT, true});
-        }
-        i = j;
-    }
-}
-
-Ordering cmp_segment_views(std::span<const SegView> a, std::span<const SegView> b) noexcept { return cmp_lists(a, b); }
-
 std::size_t significant_views(std::span<const SegView> segs) noexcept { return significant(segs); }
 
 Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {

@@ -51,11 +51,7 @@ inline Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
 // Appends the segments of a main part as parse_generic reads them; reading
 // stops at the first '+'.
 void append_main_views(std::string_view rest, std::vector<SegView>& out);
-// Appends the segments of a PEP 440 local label as its parse reads them:
-// runs of digits and of letters, every other byte a separator.
-void append_local_views(std::string_view label, std::vector<SegView>& out);
-// cmp_segments over slices.
-Ordering cmp_segment_views(std::span<const SegView> a, std::span<const SegView> b) noexcept;
+// Number of segments left after dropping trailing zeros and weight-30 words.
 std::size_t significant_views(std::span<const SegView> segs) noexcept;
 
 // Number of segments left after dropping trailing zeros and weight-30 words.
