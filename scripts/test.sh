@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 
 ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
-    python3-pytest python3-hypothesis
+    python3-pytest python3-hypothesis python3-mypy
 ensure_venv
 install_package
 
