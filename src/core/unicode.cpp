@@ -78,6 +78,12 @@ bool is_white_space(char32_t cp) noexcept {
 }
 
 std::string_view trim(std::string_view s) noexcept {
+    // Almost every text starts and ends with a printable ASCII character.
+    if (!s.empty()) {
+        const auto first = static_cast<unsigned char>(s.front());
+        const auto last = static_cast<unsigned char>(s.back());
+        if (first > 0x20 && first < 0x7F && last > 0x20 && last < 0x7F) return s;
+    }
     std::size_t b = 0;
     std::size_t e = s.size();
     while (b < e) {

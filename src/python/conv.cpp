@@ -67,11 +67,12 @@ std::optional<std::string_view> extract_raw(PyObject* obj) noexcept {
 std::optional<Ordering> compare_str_with_ecosystem(std::string_view a, std::string_view b, std::string_view eco_name) noexcept {
     std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(eco_name);
     if (!eco) return std::nullopt;
-    auto left = parse_or_raise(*eco, a);
-    if (!left) return std::nullopt;
-    auto right = parse_or_raise(*eco, b);
-    if (!right) return std::nullopt;
-    return compare_for_ecosystem(*eco, *left, *right);
+    Result<Ordering> o = compare_texts_for_ecosystem(*eco, a, b);
+    if (!o) {
+        raise_value_error(o.error());
+        return std::nullopt;
+    }
+    return *o;
 }
 
 }  // namespace quorlen::python
