@@ -74,6 +74,22 @@ def resolve_auto(ecosystem: str, versions: abc.Sequence[str]) -> str:
     return ecosystem
 
 
+def blame(error: ValueError, texts: abc.Iterable[str], ecosystem: str) -> ValueError:
+    """The error, naming the first of texts that the ecosystem rejects (if one does).
+
+    Some rejections ("Expected 3 parts, got 2") do not quote the input; with
+    many inputs the user needs to know which one it was.
+    """
+    for text in texts:
+        try:
+            q.Version(text, ecosystem)
+        except ValueError as e:
+            if str(e).startswith("unsupported ecosystem '"):
+                break  # the name is at fault, not the text
+            return ValueError(f"{ecosystem} version '{text}': {e}")
+    return error
+
+
 def print_lines(lines: abc.Sequence[str]) -> None:
     if lines:
         sys.stdout.write("\n".join(lines) + "\n")
@@ -81,20 +97,30 @@ def print_lines(lines: abc.Sequence[str]) -> None:
 
 # Subcommands: each takes the parsed arguments and returns the exit status.
 
+def compare(a: str, b: str, ecosystem: str) -> int:
+    try:
+        return q.compare(a, b, ecosystem)
+    except ValueError as e:
+        raise blame(e, [a, b], ecosystem) from None
+
+
 def cmd_compare(args: argparse.Namespace) -> int:
-    print(q.compare(args.a, args.b, args.ecosystem))
+    print(compare(args.a, args.b, args.ecosystem))
     return 0
 
 
 def cmd_test(args: argparse.Namespace) -> int:
-    order = q.compare(args.a, args.b, args.ecosystem)
+    order = compare(args.a, args.b, args.ecosystem)
     return 0 if order in TEST_OPERATORS[args.op] else 1
 
 
 def cmd_sort(args: argparse.Namespace) -> int:
     lines = read_lines(args.files)
     eco = resolve_auto(args.ecosystem, lines)
-    ordered = q.sort_versions(lines, eco)
+    try:
+        ordered = q.sort_versions(lines, eco)
+    except ValueError as e:
+        raise blame(e, lines, eco) from None
     if args.unique and ordered:
         # Neighbours that order equal: keep the first of each run.
         orders = q.batch_compare(list(zip(ordered, ordered[1:])), eco)
@@ -110,19 +136,23 @@ def _select(pick: abc.Callable[[list[str], str], str]) -> abc.Callable[[argparse
         lines = read_lines(args.files)
         if not lines:
             return 1
+        eco = resolve_auto(args.ecosystem, lines)
         try:
-            print(pick(lines, resolve_auto(args.ecosystem, lines)))
+            print(pick(lines, eco))
         except ValueError as e:
             if str(e) == "no stable versions found":
                 return 1
-            raise
+            raise blame(e, lines, eco) from None
         return 0
     return run
 
 
 def cmd_satisfies(args: argparse.Namespace) -> int:
     versions = args.versions or read_lines([])
-    inside = [v for v in versions if q.satisfies(v, args.range, args.ecosystem)]
+    try:
+        inside = [v for v in versions if q.satisfies(v, args.range, args.ecosystem)]
+    except ValueError as e:
+        raise blame(e, versions, args.ecosystem) from None
     print_lines(inside)
     return 0 if inside else 1
 
