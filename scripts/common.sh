@@ -15,10 +15,28 @@ ensure_apt() {
     fi
 }
 
+# Installs a package only when the command it provides is missing, for tools
+# that several packages can provide (any JDK gives javac).
+ensure_command() {
+    command -v "$1" >/dev/null 2>&1 || ensure_apt "$2"
+}
+
 ensure_venv() {
     [ -x "$VENV/bin/python" ] || "$SYS_PY" -m venv --system-site-packages "$VENV"
 }
 
 install_package() {
     "$VENV/bin/pip" install -q --no-build-isolation --no-deps --no-index "$root" >&2
+}
+
+# Reference tools of the differential tests: dpkg's and RPM's orderings from
+# Python, and npm's SemVer package run by node inside the environment.
+NODE_SEMVER=$VENV/node_semver
+
+ensure_reference_tools() {
+    ensure_apt python3-apt python3-rpm nodejs
+    # Some nodejs builds bundle npm; Debian's own package does not.
+    command -v npm >/dev/null || ensure_apt npm
+    [ -f "$NODE_SEMVER/node_modules/semver/package.json" ] ||
+        npm install --silent --no-audit --no-fund --prefix "$NODE_SEMVER" semver >&2
 }

@@ -37,8 +37,9 @@ def unsupported(name):
 @needs_version_ecosystem
 @pytest.mark.parametrize("name, canonical", [(c, c) for c in CANONICAL] + sorted(ALIASES.items()))
 def test_every_accepted_name_resolves_to_its_ecosystem(name, canonical):
-    assert quorlen.Version("1.0.0", name).ecosystem == canonical
-    assert quorlen.Version("1.0.0", name.upper()).ecosystem == canonical
+    text = "v1.0.0" if canonical == "go" else "1.0.0"
+    assert quorlen.Version(text, name).ecosystem == canonical
+    assert quorlen.Version(text, name.upper()).ecosystem == canonical
 
 
 @needs_version_ecosystem
@@ -66,9 +67,9 @@ def test_unknown_names_are_reported_lower_cased(name, shown):
         ("", "generic"), ("1.2.3", "generic"), ("v1.2.3", "generic"),
         ("1!2.0", "pep440"), ("1.0~rc1", "debian"), ("1.0^git1", "rpm"),
         ("1.0.post1", "pep440"), ("1.0.dev0", "pep440"),
-        ("v1.2.3+incompatible", "go"), ("V1.2.3+INCOMPATIBLE", "go"), ("v1.2.3+incompatible ", "generic"),
+        ("v1.2.3+incompatible", "go"), ("v1.2.3+incompatible ", "generic"),
         ("1.0-SNAPSHOT", "maven"),
-        ("py3.9_0", "conda"), ("1.2_alpha1", "alpine"), ("1.2_p3", "alpine"),
+        ("3.9_0py", "conda"), ("1.2_alpha1", "alpine"), ("1.2_p3", "alpine"),
         ("1.0-1+deb11u1", "debian"), ("1.0+ubuntu1", "debian"),
         ("2.17-326.el7", "rpm"), ("1.0.fc", "generic"), ("1.el.el7", "generic"), ("2.0-1.amzn2", "rpm"),
         ("1.0a1", "pep440"), ("1.0b2", "pep440"), ("1.0rc1", "pep440"), ("1.0-rc1", "generic"),
@@ -83,6 +84,23 @@ def test_unknown_names_are_reported_lower_cased(name, shown):
 def test_detection(text, expected):
     # Every text above parses under its detected ecosystem, so no fallback hides the guess.
     assert quorlen.Version(text).ecosystem == expected
+
+
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        # Detected as go (the suffix test ignores case) and as conda ("py" and
+        # "_"), whose checks then refuse the text: the message names the guess.
+        ("V1.2.3+INCOMPATIBLE", "Go version must start with a lowercase 'v' prefix: 'V1.2.3+INCOMPATIBLE'"),
+        ("py3.9_0", "Conda version must start with a digit: 'py3.9_0'"),
+    ],
+)
+def test_detection_seen_through_the_detected_rules(text, message):
+    with pytest.raises(ValueError) as info:
+        quorlen.compare(text, "1", ecosystem="auto")
+    assert str(info.value) == message
+    # A Version built with "auto" falls back to generic instead of raising.
+    assert quorlen.Version(text).ecosystem == "generic"
 
 
 def test_auto_with_a_blank_is_an_unknown_name():

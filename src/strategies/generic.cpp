@@ -6,8 +6,7 @@ namespace quorlen::strategies::generic {
 
 namespace {
 
-// The ordering is written once over any segment type that answers these
-// questions; Seg is the owning form, SegView a slice of the caller's text.
+// A slice of the caller's text, for comparing texts without parsing them.
 struct SegView {
     uint64_t number;
     const char* text;  // as written: compared with ASCII case folded
@@ -18,18 +17,10 @@ struct SegView {
 
 constexpr int16_t NO_WEIGHT = INT16_MIN;
 
-bool is_number(const Seg& s) noexcept { return s.is_number(); }
 bool is_number(const SegView& s) noexcept { return !s.is_text; }
-uint64_t number_of(const Seg& s) noexcept { return s.number; }
 uint64_t number_of(const SegView& s) noexcept { return s.number; }
-std::optional<int32_t> weight_of(const Seg& s) noexcept { return tag_weight(s.text); }
 std::optional<int32_t> weight_of(const SegView& s) noexcept {
     return s.weight == NO_WEIGHT ? std::nullopt : std::optional<int32_t>(s.weight);
-}
-
-Ordering cmp_unknown_words(const Seg& a, const Seg& b) noexcept {
-    const int c = a.text.compare(b.text);
-    return c < 0 ? Ordering::Less : (c > 0 ? Ordering::Greater : Ordering::Equal);
 }
 
 Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
@@ -42,56 +33,11 @@ Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
     return order_of(a.len, b.len);
 }
 
-template <class S>
-bool is_insignificant(const S& s) noexcept {
-    if (is_number(s)) return number_of(s) == 0;
-    auto w = weight_of(s);
-    return w && *w == RELEASE_WEIGHT;
-}
-
-// A segment standing against the end of the other list.
-template <class S>
-Ordering against_end(const S& s) noexcept {
-    if (is_number(s)) return number_of(s) == 0 ? Ordering::Equal : Ordering::Greater;
-    auto w = weight_of(s);
-    return (w && *w >= RELEASE_WEIGHT) ? Ordering::Greater : Ordering::Less;
-}
-
-template <class S>
-Ordering cmp_seg(const S& a, const S& b) noexcept {
-    if (is_number(a) && is_number(b)) return order_of(number_of(a), number_of(b));
-    if (is_number(a)) return Ordering::Greater;
-    if (is_number(b)) return Ordering::Less;
-    const auto wa = weight_of(a);
-    const auto wb = weight_of(b);
-    if (!wa && !wb) return cmp_unknown_words(a, b);
-    return order_of(wa.value_or(UNKNOWN_TAG_WEIGHT), wb.value_or(UNKNOWN_TAG_WEIGHT));
-}
-
-template <class S>
-std::size_t significant(std::span<const S> segs) noexcept {
-    std::size_t n = segs.size();
-    while (n > 0 && is_insignificant(segs[n - 1])) --n;
-    return n;
-}
-
-template <class S>
-Ordering cmp_lists(std::span<const S> a, std::span<const S> b) noexcept {
-    const std::size_t la = significant(a);
-    const std::size_t lb = significant(b);
-    const std::size_t n = la > lb ? la : lb;
-    for (std::size_t i = 0; i < n; ++i) {
-        Ordering o;
-        if (i < la && i < lb)
-            o = cmp_seg(a[i], b[i]);
-        else if (i < la)
-            o = against_end(a[i]);
-        else
-            o = reverse(against_end(b[i]));
-        if (o != Ordering::Equal) return o;
-    }
-    return Ordering::Equal;
-}
+using detail::against_end;
+using detail::cmp_lists;
+using detail::cmp_seg;
+using detail::is_insignificant;
+using detail::significant;
 
 // Pulls the segments of one main part on demand, so that comparing two texts
 // reads only as far as the first difference and allocates nothing.
