@@ -115,4 +115,37 @@ def bump_patch(version: str) -> str: ...
 def bump_prerelease(version: str, tag: str = "alpha") -> str: ...
 def next_stable(version: str) -> str: ...
 
-__all__: list[str]
+__all__ = [
+    "Version",
+    "version",
+    "compare",
+    "compare_semver_strict",
+    "sort_versions",
+    "batch_compare",
+    "gt",
+    "ge",
+    "gte",
+    "lt",
+    "le",
+    "lte",
+    "eq",
+    "ne",
+    "max_version",
+    "min_version",
+    "stable_versions",
+    "latest_stable",
+    "satisfies",
+    "range_contains",
+    "ranges_intersect",
+    "parse_purl",
+    "build_purl",
+    "purl_ecosystem",
+    "build_vers",
+    "vers_contains",
+    "osv_affected",
+    "bump_major",
+    "bump_minor",
+    "bump_patch",
+    "bump_prerelease",
+    "next_stable",
+]

@@ -3,7 +3,7 @@
 Reads OSV records (JSON files, or folders of them) and keeps the records
 with an "affected" entry for the package whose ranges or version list hold
 the version. The ordering of versions is the library's; this module only
-maps OSV's names onto it and reshapes the ranges for ``osv_affected``.
+maps OSV's names onto it and hands each range to ``osv_affected``.
 """
 
 from __future__ import annotations
@@ -185,42 +185,6 @@ def load_records(path: str) -> list[dict[str, Any]]:
     return records
 
 
-def split_ranges(ranges: list[Any]) -> list[dict[str, Any]]:
-    """One range per introduced event, for ``osv_affected``.
-
-    OSV lets one range list several introduced/fixed pairs, while
-    ``osv_affected`` keeps only the last value of each kind per range; so
-    each pair becomes a range of its own. Ranges of commit hashes (type GIT)
-    have no version order and are dropped.
-    """
-    pieces: list[dict[str, Any]] = []
-    for rng in ranges:
-        if not isinstance(rng, dict):
-            raise TypeError("a range is not a JSON object")
-        if rng.get("type") == "GIT":
-            continue
-        events = rng.get("events", [])
-        if not isinstance(events, list):
-            raise TypeError("\"events\" is not a list")
-        current: list[dict[str, Any]] | None = None
-        for event in events:
-            if not isinstance(event, dict):
-                raise TypeError("an event is not a JSON object")
-            if "introduced" in event:
-                current = [{"introduced": event["introduced"]}]
-                pieces.append({"events": current})
-                continue
-            for key in ("fixed", "last_affected"):
-                if key in event:
-                    if current is None:
-                        current = []
-                        pieces.append({"events": current})
-                    current.append({key: event[key]})
-                    current = None
-                    break
-    return pieces
-
-
 def entry_affects(entry: dict[str, Any], query: Query, warnings: list[str], where: str) -> bool:
     """Whether one "affected" entry (already matched by package) holds the version."""
     versions = entry.get("versions", [])
@@ -231,12 +195,13 @@ def entry_affects(entry: dict[str, Any], query: Query, warnings: list[str], wher
     ranges = entry.get("ranges", [])
     if not isinstance(ranges, list):
         raise TypeError("\"ranges\" is not a list")
-    for piece in split_ranges(ranges):
+    for rng in ranges:
+        # One range at a time: a bound that the ecosystem cannot read spoils
+        # only its own range, not the whole record.
         try:
-            if q.osv_affected(query.version, {"ranges": [piece]}, ecosystem=query.ecosystem):
+            if q.osv_affected(query.version, {"ranges": [rng]}, ecosystem=query.ecosystem):
                 return True
         except ValueError as e:
-            # One bound the ecosystem cannot read spoils only its own range.
             warnings.append(f"{where}: {e}")
     return False
 
