@@ -322,8 +322,26 @@ def build_parser() -> argparse.ArgumentParser:
     return parser
 
 
+# The list each command's trailing arguments go to. argparse stops filling a
+# positional list at the first option, so `satisfies RANGE -e pep440 1.0 2.0`
+# leaves 1.0 and 2.0 over; they belong to that list.
+TRAILING_LISTS = {"sort": "files", "max": "files", "min": "files", "latest-stable": "files",
+                  "satisfies": "versions", "vers": "versions", "detect": "versions", "osv": "paths"}
+
+
+def parse_args(argv: abc.Sequence[str] | None) -> argparse.Namespace:
+    parser = build_parser()
+    args, extras = parser.parse_known_args(argv)
+    dest = TRAILING_LISTS.get(args.command)
+    if extras and dest is not None and not any(e.startswith("-") and e != "-" for e in extras):
+        setattr(args, dest, getattr(args, dest) + extras)
+    elif extras:
+        parser.error(f"unrecognized arguments: {' '.join(extras)}")
+    return args
+
+
 def main(argv: abc.Sequence[str] | None = None) -> int:
-    args = build_parser().parse_args(argv)
+    args = parse_args(argv)
     run: abc.Callable[[argparse.Namespace], int] = args.run
     try:
         status = run(args)

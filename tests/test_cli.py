@@ -155,6 +155,24 @@ def test_satisfies_filters_arguments_or_stdin():
     assert error_line(run("satisfies", "1.0", "1.0")).startswith("invalid comparator: '1.0'")
 
 
+@pytest.mark.parametrize("args, expected", [
+    (["satisfies", ">=3.2,<3.2.5", "-e", "pep440", "3.1.14", "3.2", "3.2.5"], "3.2\n"),
+    (["satisfies", ">=3.2", "3.1", "-e", "pep440", "3.2rc1", "3.3"], "3.3\n"),
+    (["detect", "1.0~rc1", "1!2.0"], "debian\npep440\n"),
+])
+def test_lists_continue_after_options(args, expected):
+    assert ok(*args) == expected
+
+
+def test_options_after_files_and_unknown_options(tmp_path):
+    first, second = tmp_path / "a", tmp_path / "b"
+    first.write_text("1.0\n")
+    second.write_text("3.0\n2.0\n")
+    assert ok("sort", first, "-r", second).splitlines() == ["3.0", "2.0", "1.0"]
+    assert error_line(run("sort", first, "--frobnicate", second)) == "unrecognized arguments: --frobnicate " + str(second)
+    assert error_line(run("compare", "1", "2", "3")) == "unrecognized arguments: 3"
+
+
 def test_vers_filters_versions():
     assert ok("vers", "vers:npm/>=1.0.0,<2.0.0", "0.9.0", "1.4.2", "2.0.0") == "1.4.2\n"
     result = run("vers", "vers:npm/^3.0.0", "1.0.0")
