@@ -14,7 +14,6 @@ import collections.abc as abc
 from typing import NoReturn
 
 from quorlen import _quorlen as q
-from quorlen import osvscan
 
 PROG = "quorlen"
 
@@ -193,6 +192,9 @@ def cmd_purl(args: argparse.Namespace) -> int:
 
 
 def cmd_osv(args: argparse.Namespace) -> int:
+    # Imported here: the other commands start faster without it.
+    from quorlen import osvscan
+
     if args.purl is not None:
         if args.ecosystem is not None or args.package is not None or args.version is not None:
             raise UsageError("osv: --purl excludes -e, --package and --version")
@@ -347,7 +349,7 @@ def main(argv: abc.Sequence[str] | None = None) -> int:
         status = run(args)
         sys.stdout.flush()
         return status
-    except (ValueError, TypeError, IndexError, UsageError, osvscan.ScanError) as e:
+    except (ValueError, TypeError, IndexError, UsageError) as e:
         fail(str(e))
     except BrokenPipeError:
         # The reader went away (`quorlen sort | head`): not an error of ours.

@@ -81,7 +81,7 @@ PURL_ECOSYSTEM_OVERRIDES: dict[str, str] = {"golang": "semver", "go": "semver"}
 _PEP503_SEPARATORS = re.compile(r"[-_.]+")
 
 
-class ScanError(Exception):
+class ScanError(ValueError):
     """Bad input: an unreadable file, bad JSON, a malformed record."""
 
 
