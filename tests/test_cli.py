@@ -1,13 +1,15 @@
 """The quorlen command, run as a separate process like a user runs it."""
 
+import io
 import json
-import os
 import pathlib
 import shutil
 import subprocess
 import sys
 
 import pytest
+
+from quorlen.osvscan import Progress
 
 HERE = pathlib.Path(__file__).resolve().parent
 OSV_PYPI = HERE.parent.parent / "shared" / "data" / "osv-pypi"
@@ -317,30 +319,21 @@ def test_osv_on_real_django_records(tmp_path):
     assert everything == sorted(set(everything))
 
 
-def test_progress_bar_only_on_a_terminal():
-    # Off a terminal (as here, stderr is a pipe) nothing but results is written.
-    from quorlen.osvscan import Progress
+class Stream(io.StringIO):
+    def __init__(self, tty):
+        super().__init__()
+        self.tty = tty
 
-    class Terminal:
-        def __init__(self, tty):
-            self.tty, self.text = tty, ""
+    def isatty(self):
+        return self.tty
 
-        def isatty(self):
-            return self.tty
 
-        def write(self, s):
-            self.text += s
-
-        def flush(self):
-            pass
-
-    for tty, total in ((True, 500), (False, 500), (True, 10)):
-        stream = Terminal(tty)
-        bar = Progress(total, stream)
-        for done in range(1, total + 1):
-            bar.update(done)
-        bar.close()
-        if tty and total >= Progress.MIN_ITEMS:
-            assert f"{total}/{total}" in stream.text and stream.text.endswith("\r\033[K")
-        else:
-            assert stream.text == ""
+@pytest.mark.parametrize("tty, total, drawn", [(True, 500, True), (False, 500, False), (True, 10, False)])
+def test_progress_bar_only_on_a_terminal_and_for_many_records(tty, total, drawn):
+    stream = Stream(tty)
+    bar = Progress(total, stream)
+    for done in range(1, total + 1):
+        bar.update(done)
+    bar.close()
+    text = stream.getvalue()
+    assert (f"{total}/{total}" in text and text.endswith("\r\033[K")) if drawn else text == ""
