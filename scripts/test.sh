@@ -16,8 +16,13 @@ ensure_reference_tools
 install_package
 
 cd "$root"
+# Arguments that name tests replace the default of the whole folder.
+targets=(tests)
+for arg in "$@"; do
+    case "$arg" in -*) ;; *) [ -e "${arg%%::*}" ] && targets=() ;; esac
+done
 set +e
-"$VENV/bin/python" -m pytest -q -p no:cacheprovider tests "$@"
+"$VENV/bin/python" -m pytest -q -p no:cacheprovider "${targets[@]}" "$@"
 rc=$?
 set -e
 # pytest's "no tests collected" is a failure here, never a silent pass.
