@@ -1,26 +1,71 @@
-# Typing stubs; completed as the API lands.
+"""Typing stubs of the quorlen package."""
 
-from typing import Any, Dict, Optional, TypedDict
+from quorlen._quorlen import (
+    Version as Version,
+    version as version,
+    compare as compare,
+    compare_semver_strict as compare_semver_strict,
+    sort_versions as sort_versions,
+    batch_compare as batch_compare,
+    gt as gt,
+    ge as ge,
+    gte as gte,
+    lt as lt,
+    le as le,
+    lte as lte,
+    eq as eq,
+    ne as ne,
+    max_version as max_version,
+    min_version as min_version,
+    stable_versions as stable_versions,
+    latest_stable as latest_stable,
+    satisfies as satisfies,
+    range_contains as range_contains,
+    ranges_intersect as ranges_intersect,
+    parse_purl as parse_purl,
+    build_purl as build_purl,
+    purl_ecosystem as purl_ecosystem,
+    build_vers as build_vers,
+    vers_contains as vers_contains,
+    osv_affected as osv_affected,
+    bump_major as bump_major,
+    bump_minor as bump_minor,
+    bump_patch as bump_patch,
+    bump_prerelease as bump_prerelease,
+    next_stable as next_stable,
+)
 
-class PurlParts(TypedDict):
-    type: str
-    namespace: Optional[str]
-    name: str
-    version: Optional[str]
-    qualifiers: Optional[str]
-    subpath: Optional[str]
-    ecosystem: Optional[str]
-
-def parse_purl(purl: str) -> PurlParts: ...
-def build_purl(
-    package_type: str,
-    name: str,
-    version: Optional[str] = None,
-    namespace: Optional[str] = None,
-    qualifiers: Optional[str] = None,
-    subpath: Optional[str] = None,
-) -> str: ...
-def purl_ecosystem(purl: str) -> Optional[str]: ...
-def build_vers(ecosystem: str, range: str) -> str: ...
-def vers_contains(vers: str, version: str) -> bool: ...
-def osv_affected(version: str, affected: Dict[str, Any], ecosystem: Optional[str] = None) -> bool: ...
+__all__ = [
+    "Version",
+    "version",
+    "compare",
+    "compare_semver_strict",
+    "sort_versions",
+    "batch_compare",
+    "gt",
+    "ge",
+    "gte",
+    "lt",
+    "le",
+    "lte",
+    "eq",
+    "ne",
+    "max_version",
+    "min_version",
+    "stable_versions",
+    "latest_stable",
+    "satisfies",
+    "range_contains",
+    "ranges_intersect",
+    "parse_purl",
+    "build_purl",
+    "purl_ecosystem",
+    "build_vers",
+    "vers_contains",
+    "osv_affected",
+    "bump_major",
+    "bump_minor",
+    "bump_patch",
+    "bump_prerelease",
+    "next_stable",
+]

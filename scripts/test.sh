@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 
 ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
-    python3-pytest python3-hypothesis unicode-data maven
+    python3-pytest python3-hypothesis python3-mypy unicode-data maven
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv
@@ -16,8 +16,13 @@ ensure_reference_tools
 install_package
 
 cd "$root"
+# Arguments that name tests replace the default of the whole folder.
+targets=(tests)
+for arg in "$@"; do
+    case "$arg" in -*) ;; *) [ -e "${arg%%::*}" ] && targets=() ;; esac
+done
 set +e
-"$VENV/bin/python" -m pytest -q -p no:cacheprovider tests "$@"
+"$VENV/bin/python" -m pytest -q -p no:cacheprovider "${targets[@]}" "$@"
 rc=$?
 set -e
 # pytest's "no tests collected" is a failure here, never a silent pass.
