@@ -130,3 +130,47 @@ def test_sort_versions_reads_versions_as_their_texts(items, eco):
     versions = [v for v in (Version.try_parse(x, eco) for x in items) if v is not None]
     by_text = sort_versions([str(v) for v in versions], eco)
     assert [str(v) for v in sort_versions(versions, eco)] == by_text
+
+
+def generic_view(v):
+    return (v.segments(), v.epoch, v.build, v.is_prerelease, v.is_postrelease, v.major, v.minor, v.patch, len(v))
+
+
+@settings(max_examples=800, deadline=None)
+@given(TEXT)
+def test_one_pass_versions_hold_the_generic_parse(text):
+    # A Maven Version keeps the generic parse too, built the general way.
+    generic = Version(text, "generic")
+    maven = Version.try_parse(text, "maven")
+    if maven is not None:
+        assert generic_view(maven) == generic_view(generic)
+    # So does a PEP 440 Version with a local label: the label only adds.
+    pep = Version.try_parse(text, "pep440")
+    if pep is not None and "+" not in text:
+        labelled = Version(text + "+local", "pep440")
+        assert generic_view(labelled)[:2] == generic_view(pep)[:2] == generic_view(generic)[:2]
+        assert generic_view(labelled)[3:] == generic_view(pep)[3:] == generic_view(generic)[3:]
+        assert labelled > pep
+
+
+@settings(max_examples=800, deadline=None)
+@given(TEXT, ECO)
+def test_versions_fail_as_the_parse_fails(text, eco):
+    made = outcome(Version, text, eco)
+    parsed = outcome(batch_compare, [(text, text)], eco)
+    if isinstance(parsed, tuple):
+        assert made == parsed
+    else:
+        assert made.raw == text and made.ecosystem == eco and made == Version(text, eco)
+
+
+@settings(max_examples=500, deadline=None)
+@given(TEXT)
+def test_detected_versions_fall_back_to_generic(text):
+    # Under "auto" the detected ecosystem keeps the text when its parse
+    # accepts it; otherwise the Version is the generic one.
+    made = Version(text, "auto")
+    own = Version.try_parse(text, made.ecosystem)
+    assert own is not None and generic_view(own) == generic_view(made)
+    if made.ecosystem == "generic":
+        assert generic_view(made) == generic_view(Version(text, "generic"))

@@ -13,6 +13,8 @@
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "strategies/generic.hpp"
+#include "strategies/pep440.hpp"
+#include "strategies/validators.hpp"
 
 namespace quorlen::python {
 
@@ -165,6 +167,104 @@ PyObject* make_instance(PyTypeObject* type, const ParsedVersion& generic, Parsed
         case Kind::Boxed: new (tail(v)) ParsedRepr*(new ParsedRepr(std::move(*parsed))); break;
     }
     return self;
+}
+
+// The segments of a main part as slices, with the flags parse_generic
+// raises: what an instance of the generic kind is built from in one pass,
+// with no ParsedVersion in between.
+struct SliceSegments {
+    struct Slice {
+        uint64_t number;   // a number's value, or a word's length
+        const char* text;  // a word as written; nullptr for a number
+    };
+    InlineVec<Slice, INLINE_SEGMENTS> segs;
+    std::size_t text_bytes = 0;
+    bool is_prerelease = false;
+    bool is_postrelease = false;
+
+    void number(uint64_t v) { segs.push_back(Slice{v, nullptr}); }
+    void word(std::string_view letters) {
+        segs.push_back(Slice{letters.size(), letters.data()});
+        text_bytes += letters.size();
+        if (auto w = tag_weight_folded(letters)) {
+            if (*w < RELEASE_WEIGHT) is_prerelease = true;
+            if (*w > RELEASE_WEIGHT) is_postrelease = true;
+        }
+    }
+    void tilde() {
+        segs.push_back(Slice{1, "~"});
+        ++text_bytes;
+        is_prerelease = true;
+    }
+    void caret() {
+        segs.push_back(Slice{1, "^"});
+        ++text_bytes;
+        is_postrelease = true;
+    }
+};
+
+// make_instance for a parse that is the generic one (Kind::None), or the
+// PEP 440 one of a text without a local label (Kind::Pep440): the same
+// bytes, written straight from the text.
+PyObject* make_generic_instance(PyTypeObject* type, std::string_view text, Ecosystem eco, Kind kind) {
+    const GenericParts parts = split_generic(text);
+    SliceSegments scan;
+    scan_segments(parts.main, scan);
+    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
+    if (text.size() > LIMIT) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    const std::size_t count = scan.segs.size();
+    const std::size_t tail_size = count * sizeof(PackedSeg) + text.size() + parts.build.size() + scan.text_bytes;
+    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
+    if (!self) return nullptr;
+    PyVersion* v = as_version(self);
+    v->epoch = parts.epoch;
+    v->raw_len = static_cast<uint32_t>(text.size());
+    v->build_len = static_cast<uint32_t>(parts.build.size());
+    v->seg_count = static_cast<uint32_t>(count);
+    v->local_count = 0;
+    v->eco = eco.index();
+    v->kind = static_cast<uint8_t>(kind);
+    v->flags = static_cast<uint8_t>((scan.is_prerelease ? FLAG_PRE : 0) | (scan.is_postrelease ? FLAG_POST : 0));
+
+    auto* packed = const_cast<PackedSeg*>(seg_data(v));
+    char* bytes = const_cast<char*>(raw_data(v));
+    std::memcpy(bytes, text.data(), text.size());
+    bytes += text.size();
+    std::memcpy(bytes, parts.build.data(), parts.build.size());
+    bytes += parts.build.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const SliceSegments::Slice& s = scan.segs[i];
+        if (!s.text) {
+            packed[i] = PackedSeg{s.number, nullptr};
+            continue;
+        }
+        // Stored lower-cased, as the generic parse keeps its words.
+        for (std::size_t k = 0; k < s.number; ++k) bytes[k] = ascii::to_lower(s.text[k]);
+        packed[i] = PackedSeg{s.number, bytes};
+        bytes += s.number;
+    }
+    return self;
+}
+
+// Whether an ecosystem's parse of `text` is built here in one pass: the
+// generic family after its check, and PEP 440 after its screen when the
+// text has no local label. The check's failure is handed back; nullopt
+// means the ordinary path must build the instance.
+std::optional<Status> one_pass_check(Ecosystem eco, std::string_view text, Kind& kind) {
+    if (eco == Ecosystem::Pep440) {
+        auto rest = strategies::pep440::screen(text);
+        if (!rest) return Status(std::move(rest).failure());
+        if (strategies::pep440::local_text(*rest)) return std::nullopt;
+        kind = Kind::Pep440;
+        return success();
+    }
+    const auto family = strategies::validators::family_of(eco);
+    if (family.family != strategies::validators::Family::Generic) return std::nullopt;
+    kind = Kind::None;
+    return family.check ? family.check(text) : success();
 }
 
 ParsedVersion rebuild_generic(const PyVersion* v) {
@@ -743,18 +843,35 @@ PyTypeObject* version_type() noexcept {
 PyObject* new_version(std::string_view text, std::string_view eco_name) noexcept {
     PyTypeObject* type = version_type();
     if (!type) return nullptr;
-    const ParsedVersion generic = parse_generic(text);
-    if (is_auto(eco_name)) {
-        const Ecosystem detected = autodetect_ecosystem(text);
-        Result<ParsedRepr> r = parse_for_ecosystem(detected, text);
-        if (r) return make_instance(type, generic, &r.value(), detected);
-        return make_instance(type, generic, nullptr, Ecosystem::Generic);
+    try {
+        const bool detect = is_auto(eco_name);
+        std::optional<Ecosystem> eco;
+        if (detect) {
+            eco = autodetect_ecosystem(text);
+        } else {
+            eco = eco_from_str(eco_name);
+            if (!eco) return nullptr;
+        }
+        Kind kind = Kind::None;
+        if (std::optional<Status> checked = one_pass_check(*eco, text, kind)) {
+            if (*checked) return make_generic_instance(type, text, *eco, kind);
+            // A detected ecosystem that refuses the text leaves the generic one.
+            if (detect) return make_generic_instance(type, text, Ecosystem::Generic, Kind::None);
+            raise_value_error(checked->error());
+            return nullptr;
+        }
+        const ParsedVersion generic = parse_generic(text);
+        if (detect) {
+            Result<ParsedRepr> r = parse_for_ecosystem(*eco, text);
+            if (r) return make_instance(type, generic, &r.value(), *eco);
+            return make_instance(type, generic, nullptr, Ecosystem::Generic);
+        }
+        auto parsed = parse_or_raise(*eco, text);
+        if (!parsed) return nullptr;
+        return make_instance(type, generic, &*parsed, *eco);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
     }
-    auto eco = eco_from_str(eco_name);
-    if (!eco) return nullptr;
-    auto parsed = parse_or_raise(*eco, text);
-    if (!parsed) return nullptr;
-    return make_instance(type, generic, &*parsed, *eco);
 }
 
 std::string_view version_raw(PyObject* obj) noexcept { return raw_of(as_version(obj)); }
