@@ -256,9 +256,13 @@ std::optional<int32_t> tag_weight_folded(std::string_view word) noexcept {
 
 GenericHead split_generic_head(std::string_view input) noexcept {
     GenericHead head;
-    std::string_view text = unicode::trim(input);
+    // A text that starts with a digit and ends in printable ASCII has nothing
+    // to trim and no prefix, which is almost every text.
+    const bool plain = !input.empty() && ascii::is_digit(input.front()) &&
+                       static_cast<unsigned char>(input.back()) > 0x20 && static_cast<unsigned char>(input.back()) < 0x7F;
+    std::string_view text = plain ? input : unicode::trim(input);
 
-    if (text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
+    if (!plain && text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
 
     // Only one epoch: leading digits directly followed by ':' or '!', and
     // only when they fit in 64 bits (else they stay in the text).

@@ -2,6 +2,7 @@
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
+#include "strategies/generic.hpp"
 
 namespace quorlen::python {
 
@@ -26,6 +27,8 @@ PyObject* compare(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         if (!ta) return nullptr;
         auto tb = utf8_of(a[1]);
         if (!tb) return nullptr;
+        // The generic ordering refuses no text: no result to unwrap.
+        if (*eco == Ecosystem::Generic) return ordering_to_int(strategies::generic::compare_generic_texts(*ta, *tb));
         Result<Ordering> o = compare_texts_for_ecosystem(*eco, *ta, *tb);
         if (!o) {
             raise_value_error(o.error());
@@ -61,11 +64,7 @@ PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
         if (!ordering) return nullptr;
         o = *ordering;
     } else {
-        o = compare_texts_for_ecosystem(Ecosystem::Generic, *left, *right);  // the default needs no lookup
-        if (!o) {
-            raise_value_error(o.error());
-            return nullptr;
-        }
+        o = strategies::generic::compare_generic_texts(*left, *right);  // the default needs no lookup
     }
     const bool r = *o == Ordering::Less ? T.less : (*o == Ordering::Equal ? T.equal : T.greater);
     return PyBool_FromLong(r);

@@ -114,7 +114,59 @@ Status validate_prerelease(std::string_view text) {
     return success();
 }
 
+namespace {
+
+// A numeric part as the strict parse accepts it: digits without a leading
+// zero, at most 19 of them (which always fit 64 bits). Advances `at`.
+bool read_plain_number(std::string_view s, std::size_t& at, uint64_t& out) noexcept {
+    const std::size_t start = at;
+    while (at < s.size() && ascii::is_digit(s[at])) ++at;
+    const std::size_t len = at - start;
+    if (len == 0 || len > 19 || (len > 1 && s[start] == '0')) return false;
+    out = saturating_digits(s.substr(start, len));
+    return true;
+}
+
+// The common shape of a valid version, read in one pass: the v prefix,
+// three numbers, an optional prerelease, an optional build. Anything else
+// (blanks to trim, an error to word) is left to the full parse, which
+// gives the same value for every text accepted here.
+std::optional<SemverView> read_plain(std::string_view s) noexcept {
+    std::size_t at = 0;
+    if (s.size() >= 2 && (s[0] == 'v' || s[0] == 'V') && ascii::is_digit(s[1])) at = 1;
+    SemverView v;
+    uint64_t* numbers[3] = {&v.major, &v.minor, &v.patch};
+    for (std::size_t i = 0; i < 3; ++i) {
+        if (i > 0) {
+            if (at >= s.size() || s[at] != '.') return std::nullopt;
+            ++at;
+        }
+        if (!read_plain_number(s, at, *numbers[i])) return std::nullopt;
+    }
+    if (at < s.size() && s[at] == '-') {
+        const std::size_t start = ++at;
+        while (true) {
+            const std::size_t id = at;
+            bool digits = true;
+            for (; at < s.size() && is_identifier_byte(s[at]); ++at) digits = digits && ascii::is_digit(s[at]);
+            const std::size_t len = at - id;
+            if (len == 0 || (digits && ((len > 1 && s[id] == '0') || len > 19))) return std::nullopt;
+            if (at < s.size() && s[at] == '.') {
+                ++at;
+                continue;
+            }
+            break;
+        }
+        v.prerelease = s.substr(start, at - start);
+    }
+    if (at < s.size() && s[at] != '+') return std::nullopt;
+    return v;
+}
+
+}  // namespace
+
 Result<SemverView> parse_semver_view(std::string_view input) {
+    if (std::optional<SemverView> plain = read_plain(input)) return *plain;
     std::string_view text = unicode::trim(input);
     if (text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
     // Build metadata is neither validated nor kept.
