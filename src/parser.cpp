@@ -191,13 +191,42 @@ std::string unsupported_ecosystem_message(std::string_view name) {
     return msg;
 }
 
+namespace {
+
+constexpr std::size_t LONGEST_NAME = 13;
+
+// NAMES ordered by length, and where each length starts, so that a lookup
+// compares only names of the right length.
+constexpr std::array<NameEntry, NAMES.size()> NAMES_BY_LENGTH = [] {
+    std::array<NameEntry, NAMES.size()> out{};
+    std::size_t k = 0;
+    for (std::size_t len = 0; len <= LONGEST_NAME; ++len)
+        for (const NameEntry& e : NAMES)
+            if (e.name.size() == len) out[k++] = e;
+    return out;
+}();
+
+constexpr std::array<std::size_t, LONGEST_NAME + 2> LENGTH_STARTS = [] {
+    std::array<std::size_t, LONGEST_NAME + 2> starts{};
+    std::size_t k = 0;
+    for (std::size_t len = 0; len <= LONGEST_NAME + 1; ++len) {
+        starts[len] = k;
+        while (k < NAMES_BY_LENGTH.size() && NAMES_BY_LENGTH[k].name.size() == len) ++k;
+    }
+    return starts;
+}();
+
+static_assert(LENGTH_STARTS[LONGEST_NAME + 1] == NAMES.size(), "a name longer than LONGEST_NAME");
+
+}  // namespace
+
 Result<Ecosystem> Ecosystem::from_str(std::string_view name) {
-    if (name.size() <= 13) {  // the longest accepted name
-        char buf[13];
+    if (name.size() <= LONGEST_NAME) {
+        char buf[LONGEST_NAME];
         for (std::size_t i = 0; i < name.size(); ++i) buf[i] = ascii::to_lower(name[i]);
         const std::string_view lowered(buf, name.size());
-        for (const NameEntry& e : NAMES)
-            if (e.name == lowered) return Ecosystem(e.value);
+        for (std::size_t k = LENGTH_STARTS[name.size()]; k < LENGTH_STARTS[name.size() + 1]; ++k)
+            if (NAMES_BY_LENGTH[k].name == lowered) return Ecosystem(NAMES_BY_LENGTH[k].value);
     }
     return fail(unsupported_ecosystem_message(name));
 }

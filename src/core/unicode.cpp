@@ -96,13 +96,7 @@ void append_lower(std::string& out, char32_t cp) {
     append_utf8(out, cp);
 }
 
-std::string_view trim(std::string_view s) noexcept {
-    // Almost every text starts and ends with a printable ASCII character.
-    if (!s.empty()) {
-        const auto first = static_cast<unsigned char>(s.front());
-        const auto last = static_cast<unsigned char>(s.back());
-        if (first > 0x20 && first < 0x7F && last > 0x20 && last < 0x7F) return s;
-    }
+std::string_view trim_slow(std::string_view s) noexcept {
     std::size_t b = 0;
     std::size_t e = s.size();
     while (b < e) {

@@ -23,8 +23,20 @@ Decoded decode_before(std::string_view s, std::size_t end) noexcept;
 
 bool is_white_space(char32_t cp) noexcept;
 
-// The text without leading and trailing White_Space characters.
-std::string_view trim(std::string_view s) noexcept;
+// trim for a text that may have something to trim.
+std::string_view trim_slow(std::string_view s) noexcept;
+
+// The text without leading and trailing White_Space characters. Almost every
+// text starts and ends with a printable ASCII character: that case is
+// decided here, inline.
+inline std::string_view trim(std::string_view s) noexcept {
+    if (!s.empty()) {
+        const auto first = static_cast<unsigned char>(s.front());
+        const auto last = static_cast<unsigned char>(s.back());
+        if (first > 0x20 && first < 0x7F && last > 0x20 && last < 0x7F) return s;
+    }
+    return trim_slow(s);
+}
 
 // General category Nd, Nl or No (decimal digits, letter numerals, other
 // numerals).
