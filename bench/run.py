@@ -289,7 +289,12 @@ def main():
         goal("compare semver >= 50x faster than semver.compare", r >= 50, f"{r:.0f}x")
     if "peer: apt_pkg.version_compare" in best:
         r = best["peer: apt_pkg.version_compare"] / best["compare debian"]
-        goal("compare debian >= 3x faster than apt_pkg", r >= 3, f"{r:.1f}x")
+        # 3x faster than apt_pkg lies below the cost of any Python call with
+        # two arguments; the floor row shows where that is.
+        call = best["floor: operator.lt debian pairs"] - best["floor: empty loop"]
+        goal("compare debian >= 3x faster than apt_pkg", r >= 3,
+             f"{r:.1f}x (apt_pkg {best['peer: apt_pkg.version_compare']:.0f} ns; the goal needs"
+             f" {best['peer: apt_pkg.version_compare'] / 3:.0f} ns, a bare call costs {call:.0f} ns plus the loop)")
     if "peer: rpm.labelCompare" in best:
         r = best["peer: rpm.labelCompare"] / best["compare rpm (same pairs)"]
         goal("compare rpm >= 2x faster than rpm.labelCompare", r >= 2, f"{r:.1f}x")
