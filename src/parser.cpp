@@ -195,38 +195,48 @@ namespace {
 
 constexpr std::size_t LONGEST_NAME = 13;
 
-// NAMES ordered by length, and where each length starts, so that a lookup
-// compares only names of the right length.
-constexpr std::array<NameEntry, NAMES.size()> NAMES_BY_LENGTH = [] {
-    std::array<NameEntry, NAMES.size()> out{};
-    std::size_t k = 0;
-    for (std::size_t len = 0; len <= LONGEST_NAME; ++len)
-        for (const NameEntry& e : NAMES)
-            if (e.name.size() == len) out[k++] = e;
+// A name of up to 16 bytes as two integers (bytes in order, zero padded), so
+// that a lookup compares integers, not texts.
+struct PackedName {
+    uint64_t hi = 0;
+    uint64_t lo = 0;
+    constexpr bool operator==(const PackedName&) const = default;
+};
+
+constexpr PackedName pack_name(std::string_view name) noexcept {
+    PackedName p;
+    for (std::size_t i = 0; i < name.size() && i < 16; ++i) {
+        const auto byte = static_cast<uint64_t>(static_cast<unsigned char>(name[i]));
+        if (i < 8)
+            p.hi |= byte << (8 * (7 - i));
+        else
+            p.lo |= byte << (8 * (15 - i));
+    }
+    return p;
+}
+
+constexpr std::array<PackedName, NAMES.size()> PACKED_NAMES = [] {
+    std::array<PackedName, NAMES.size()> out{};
+    for (std::size_t k = 0; k < NAMES.size(); ++k) out[k] = pack_name(NAMES[k].name);
     return out;
 }();
 
-constexpr std::array<std::size_t, LONGEST_NAME + 2> LENGTH_STARTS = [] {
-    std::array<std::size_t, LONGEST_NAME + 2> starts{};
-    std::size_t k = 0;
-    for (std::size_t len = 0; len <= LONGEST_NAME + 1; ++len) {
-        starts[len] = k;
-        while (k < NAMES_BY_LENGTH.size() && NAMES_BY_LENGTH[k].name.size() == len) ++k;
-    }
-    return starts;
-}();
-
-static_assert(LENGTH_STARTS[LONGEST_NAME + 1] == NAMES.size(), "a name longer than LONGEST_NAME");
+static_assert([] {
+    for (const NameEntry& e : NAMES)
+        if (e.name.size() > LONGEST_NAME || e.name.find('\0') != std::string_view::npos) return false;
+    return true;
+}(), "every name fits the packed form and holds no NUL byte");
 
 }  // namespace
 
 Result<Ecosystem> Ecosystem::from_str(std::string_view name) {
-    if (name.size() <= LONGEST_NAME) {
+    // A NUL byte would pack like the padding; no accepted name has one.
+    if (name.size() <= LONGEST_NAME && name.find('\0') == std::string_view::npos) {
         char buf[LONGEST_NAME];
         for (std::size_t i = 0; i < name.size(); ++i) buf[i] = ascii::to_lower(name[i]);
-        const std::string_view lowered(buf, name.size());
-        for (std::size_t k = LENGTH_STARTS[name.size()]; k < LENGTH_STARTS[name.size() + 1]; ++k)
-            if (NAMES_BY_LENGTH[k].name == lowered) return Ecosystem(NAMES_BY_LENGTH[k].value);
+        const PackedName key = pack_name(std::string_view(buf, name.size()));
+        for (std::size_t k = 0; k < PACKED_NAMES.size(); ++k)
+            if (PACKED_NAMES[k] == key) return Ecosystem(NAMES[k].value);
     }
     return fail(unsupported_ecosystem_message(name));
 }
