@@ -210,7 +210,7 @@ def test_maven_nesting_limit():
         compare(too_deep, "1", "maven")
     assert str(err.value) == f"Maven version nests more than 256 levels deep: '{too_deep}'"
     if "__hash__" in vars(q.Version):
-        assert hash(q.Version(deepest, "maven")) == hash(q.Version(deepest + "-0", "maven"))
+        assert hash(q.Version(deepest, "maven")) == hash(q.Version(deepest + ".0", "maven"))
 
 
 def test_version_of_a_million_segments():
