@@ -15,6 +15,12 @@ ensure_apt() {
     fi
 }
 
+# Installs a package only when the command it provides is missing, for tools
+# that several packages can provide (any JDK gives javac).
+ensure_command() {
+    command -v "$1" >/dev/null 2>&1 || ensure_apt "$2"
+}
+
 ensure_venv() {
     [ -x "$VENV/bin/python" ] || "$SYS_PY" -m venv --system-site-packages "$VENV"
 }

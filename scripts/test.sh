@@ -8,7 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 
 ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
-    python3-pytest python3-hypothesis
+    python3-pytest python3-hypothesis unicode-data maven
+# The Maven differential test compiles a small Java program against Maven's jar.
+ensure_command javac default-jdk-headless
 ensure_venv
 install_package
 

@@ -72,18 +72,13 @@ constexpr std::array<TagEntry, 22> TAG_WEIGHTS = {{
     {"^", 32}, {"p", 35}, {"post", 35}, {"patch", 35}, {"sp", 35},
 }};
 
-constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
+constexpr std::array<bool, 256> TAG_FIRST_BYTES = [] {
+    std::array<bool, 256> t{};
+    for (const TagEntry& e : TAG_WEIGHTS) t[static_cast<unsigned char>(e.tag[0])] = true;
+    return t;
+}();
 
-// Value of a digit run, saturating at the largest 64-bit value.
-uint64_t saturating_digits(std::string_view digits) noexcept {
-    uint64_t v = 0;
-    for (char c : digits) {
-        const auto d = static_cast<uint64_t>(c - '0');
-        if (v > (U64_MAX - d) / 10) return U64_MAX;
-        v = v * 10 + d;
-    }
-    return v;
-}
+constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
 
 bool contains(std::string_view s, std::string_view needle) noexcept { return s.find(needle) != std::string_view::npos; }
 
@@ -161,6 +156,16 @@ bool ascii::iequals(std::string_view a, std::string_view b) noexcept {
     return true;
 }
 
+uint64_t saturating_digits_long(std::string_view digits) noexcept {
+    uint64_t v = 0;
+    for (char c : digits) {
+        const auto d = static_cast<uint64_t>(c - '0');
+        if (v > (U64_MAX - d) / 10) return U64_MAX;
+        v = v * 10 + d;
+    }
+    return v;
+}
+
 std::optional<uint64_t> parse_u64(std::string_view digits) noexcept {
     if (digits.empty()) return std::nullopt;
     uint64_t v = 0;
@@ -234,70 +239,92 @@ Ecosystem autodetect_ecosystem(std::string_view text) noexcept {
 // ---------------------------------------------------------------- generic parse
 
 std::optional<int32_t> tag_weight(std::string_view tag) noexcept {
-    if (tag.empty() || tag.size() > 9) return std::nullopt;
+    // Most words are no tag at all: rule them out by length and first letter
+    // before comparing texts.
+    if (tag.empty() || tag.size() > 9 || !TAG_FIRST_BYTES[static_cast<unsigned char>(tag[0])]) return std::nullopt;
     for (const TagEntry& e : TAG_WEIGHTS)
-        if (e.tag == tag) return e.weight;
+        if (e.tag.size() == tag.size() && e.tag == tag) return e.weight;
     return std::nullopt;
 }
 
-void tokenize_generic(std::string_view main, SegList& out, bool* is_pre, bool* is_post) {
-    const std::size_t n = main.size();
-    std::size_t i = 0;
-    while (i < n) {
-        const char c = main[i];
-        if (ascii::is_digit(c)) {
-            std::size_t j = i;
-            while (j < n && ascii::is_digit(main[j])) ++j;
-            out.push_back(Seg::num(saturating_digits(main.substr(i, j - i))));
-            i = j;
-        } else if (ascii::is_alpha(c)) {
-            std::size_t j = i;
-            while (j < n && ascii::is_alpha(main[j])) ++j;
-            Seg& seg = out.emplace_back();
-            seg.is_text = true;
-            seg.text.resize(j - i);
-            for (std::size_t k = i; k < j; ++k) seg.text[k - i] = ascii::to_lower(main[k]);
-            if (auto w = tag_weight(seg.text)) {
-                if (*w < RELEASE_WEIGHT && is_pre) *is_pre = true;
-                if (*w > RELEASE_WEIGHT && is_post) *is_post = true;
-            }
-            i = j;
-        } else {
-            if (c == '~') {
-                out.push_back(Seg::txt("~"));
-                if (is_pre) *is_pre = true;
-            } else if (c == '^') {
-                out.push_back(Seg::txt("^"));
-                if (is_post) *is_post = true;
-            }
-            ++i;  // separators and every other byte produce nothing
-        }
-    }
+std::optional<int32_t> tag_weight_folded(std::string_view word) noexcept {
+    char buf[9];  // the longest tag, "milestone"
+    if (word.empty() || word.size() > sizeof buf) return std::nullopt;
+    for (std::size_t i = 0; i < word.size(); ++i) buf[i] = ascii::to_lower(word[i]);
+    return tag_weight(std::string_view(buf, word.size()));
 }
 
-ParsedVersion parse_generic(std::string_view input) {
-    ParsedVersion pv;
-    pv.raw.assign(input);
+GenericHead split_generic_head(std::string_view input) noexcept {
+    GenericHead head;
     std::string_view text = unicode::trim(input);
 
     if (text.size() >= 2 && (text[0] == 'v' || text[0] == 'V') && ascii::is_digit(text[1])) text.remove_prefix(1);
 
+    // Only one epoch: leading digits directly followed by ':' or '!', and
+    // only when they fit in 64 bits (else they stay in the text).
     std::size_t d = 0;
     while (d < text.size() && ascii::is_digit(text[d])) ++d;
     if (d > 0 && d < text.size() && (text[d] == ':' || text[d] == '!')) {
         if (auto epoch = parse_u64(text.substr(0, d))) {
-            pv.epoch = *epoch;
+            head.epoch = *epoch;
             text.remove_prefix(d + 1);
         }
     }
+    head.rest = text;
+    return head;
+}
 
-    std::string_view main = text;
-    const std::size_t plus = text.find('+');
-    if (plus != std::string_view::npos) {
-        pv.build.assign(text.substr(plus + 1));
-        main = text.substr(0, plus);
+GenericParts split_generic(std::string_view input) noexcept {
+    const GenericHead head = split_generic_head(input);
+    GenericParts parts;
+    parts.epoch = head.epoch;
+    const std::size_t plus = head.rest.find('+');
+    if (plus == std::string_view::npos) {
+        parts.main = head.rest;
+    } else {
+        parts.main = head.rest.substr(0, plus);
+        parts.build = head.rest.substr(plus + 1);
     }
-    tokenize_generic(main, pv.segments, &pv.is_prerelease, &pv.is_postrelease);
+    return parts;
+}
+
+namespace {
+
+// Collects segments into a ParsedVersion and raises its flags.
+struct SegmentCollector {
+    ParsedVersion& pv;
+
+    void number(uint64_t v) { pv.segments.push_back(Seg::num(v)); }
+    void word(std::string_view letters) {
+        Seg& seg = pv.segments.emplace_back();
+        seg.is_text = true;
+        seg.text.resize(letters.size());
+        for (std::size_t k = 0; k < letters.size(); ++k) seg.text[k] = ascii::to_lower(letters[k]);
+        if (auto w = tag_weight(seg.text)) {
+            if (*w < RELEASE_WEIGHT) pv.is_prerelease = true;
+            if (*w > RELEASE_WEIGHT) pv.is_postrelease = true;
+        }
+    }
+    void tilde() {
+        pv.segments.push_back(Seg::txt("~"));
+        pv.is_prerelease = true;
+    }
+    void caret() {
+        pv.segments.push_back(Seg::txt("^"));
+        pv.is_postrelease = true;
+    }
+};
+
+}  // namespace
+
+ParsedVersion parse_generic(std::string_view input) {
+    ParsedVersion pv;
+    pv.raw.assign(input);
+    const GenericParts parts = split_generic(input);
+    pv.epoch = parts.epoch;
+    pv.build.assign(parts.build);
+    SegmentCollector sink{pv};
+    scan_segments(parts.main, sink);
     return pv;
 }
 

@@ -86,10 +86,6 @@ inline constexpr int32_t RELEASE_WEIGHT = 30;
 // Reads any text as a version; cannot fail.
 ParsedVersion parse_generic(std::string_view input);
 
-// Tokenises a lower-cased or mixed-case main part into segments, as the
-// generic parse does; the flags are raised for known pre-/post-release words.
-void tokenize_generic(std::string_view main, SegList& out, bool* is_pre, bool* is_post);
-
 namespace ascii {
 constexpr bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 constexpr bool is_alpha(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -98,6 +94,65 @@ constexpr char to_lower(char c) noexcept { return (c >= 'A' && c <= 'Z') ? stati
 std::string lower(std::string_view s);
 bool iequals(std::string_view a, std::string_view b) noexcept;
 }  // namespace ascii
+
+// The pieces of a generic version text before tokenising: trimmed, the 'v'
+// prefix and epoch taken off, the build text split at the first '+'.
+struct GenericParts {
+    uint64_t epoch = 0;
+    std::string_view main;   // not yet lower-cased
+    std::string_view build;  // empty when there is no '+' or nothing follows it
+};
+
+GenericParts split_generic(std::string_view input) noexcept;
+
+// The text after trimming, the 'v' prefix and the epoch: the main part and
+// the build text still joined. For readers that stop at the '+' themselves.
+struct GenericHead {
+    uint64_t epoch = 0;
+    std::string_view rest;
+};
+
+GenericHead split_generic_head(std::string_view input) noexcept;
+
+uint64_t saturating_digits_long(std::string_view digits) noexcept;
+
+// Value of a digit run, saturating at the largest 64-bit value.
+inline uint64_t saturating_digits(std::string_view digits) noexcept {
+    if (digits.size() > 19) return saturating_digits_long(digits);
+    uint64_t v = 0;  // 19 digits always fit in 64 bits
+    for (char c : digits) v = v * 10 + static_cast<uint64_t>(c - '0');
+    return v;
+}
+
+// Walks the main part left to right and reports each segment to the sink:
+// sink.number(value), sink.word(letters as written), sink.tilde(), sink.caret().
+// Separators and every other byte produce nothing.
+template <class Sink>
+void scan_segments(std::string_view main, Sink& sink) {
+    const std::size_t n = main.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = main[i];
+        if (ascii::is_digit(c)) {
+            std::size_t j = i + 1;
+            while (j < n && ascii::is_digit(main[j])) ++j;
+            sink.number(saturating_digits(main.substr(i, j - i)));
+            i = j;
+        } else if (ascii::is_alpha(c)) {
+            std::size_t j = i + 1;
+            while (j < n && ascii::is_alpha(main[j])) ++j;
+            sink.word(main.substr(i, j - i));
+            i = j;
+        } else {
+            if (c == '~') sink.tilde();
+            else if (c == '^') sink.caret();
+            ++i;
+        }
+    }
+}
+
+// Tag weight of a word as written (ASCII case ignored).
+std::optional<int32_t> tag_weight_folded(std::string_view word) noexcept;
 
 // Reads a run of ASCII digits as an unsigned 64-bit number; absent on overflow
 // or when the text is empty or holds anything but digits.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/inline_vec.hpp"
 #include "core/result.hpp"
 #include "parser.hpp"
 
@@ -32,7 +33,7 @@ struct Interval {
 };
 
 struct NumPrefix {
-    std::vector<uint64_t> numbers;  // zero to three leading numbers
+    InlineVec<uint64_t, 3> numbers;  // zero to three leading numbers, never on the heap
     uint8_t given = 3;              // numbers before a wildcard, or 3
 };
 

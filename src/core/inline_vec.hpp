@@ -22,13 +22,13 @@ public:
     using iterator = T*;
     using const_iterator = const T*;
 
-    InlineVec() noexcept = default;
-    InlineVec(std::initializer_list<T> init) {
+    InlineVec() noexcept : data_(inline_ptr()) {}
+    InlineVec(std::initializer_list<T> init) : data_(inline_ptr()) {
         reserve(init.size());
         for (const T& v : init) push_back(v);
     }
-    InlineVec(const InlineVec& other) { append_copy(other); }
-    InlineVec(InlineVec&& other) noexcept { take(std::move(other)); }
+    InlineVec(const InlineVec& other) : data_(inline_ptr()) { append_copy(other); }
+    InlineVec(InlineVec&& other) noexcept : data_(inline_ptr()) { take(std::move(other)); }
     InlineVec& operator=(const InlineVec& other) {
         if (this != &other) {
             clear();
@@ -70,7 +70,7 @@ public:
             old[i].~T();
         }
         free_heap();
-        heap_ = fresh;
+        data_ = fresh;
         cap_ = cap;
     }
 
@@ -90,12 +90,14 @@ public:
     void clear() noexcept { resize_down(0); }
 
 private:
-    T* ptr() noexcept { return heap_ ? heap_ : reinterpret_cast<T*>(inline_); }
-    const T* ptr() const noexcept { return heap_ ? heap_ : reinterpret_cast<const T*>(inline_); }
+    T* ptr() noexcept { return data_; }
+    const T* ptr() const noexcept { return data_; }
+    T* inline_ptr() noexcept { return reinterpret_cast<T*>(inline_); }
+    bool on_heap() const noexcept { return data_ != reinterpret_cast<const T*>(inline_); }
 
     void free_heap() noexcept {
-        if (heap_) ::operator delete(heap_, std::align_val_t{alignof(T)});
-        heap_ = nullptr;
+        if (on_heap()) ::operator delete(data_, std::align_val_t{alignof(T)});
+        data_ = inline_ptr();
     }
     void release() noexcept {
         clear();
@@ -108,25 +110,25 @@ private:
     }
     // Steals a heap buffer outright; inline elements are moved one by one.
     void take(InlineVec&& other) noexcept {
-        if (other.heap_) {
-            heap_ = other.heap_;
+        if (other.on_heap()) {
+            data_ = other.data_;
             cap_ = other.cap_;
             size_ = other.size_;
-            other.heap_ = nullptr;
+            other.data_ = other.inline_ptr();
             other.cap_ = N;
             other.size_ = 0;
             return;
         }
         T* src = other.ptr();
         for (std::size_t i = 0; i < other.size_; ++i) {
-            ::new (reinterpret_cast<T*>(inline_) + i) T(std::move(src[i]));
+            ::new (inline_ptr() + i) T(std::move(src[i]));
             src[i].~T();
         }
         size_ = other.size_;
         other.size_ = 0;
     }
 
-    T* heap_ = nullptr;
+    T* data_;  // inline_ while the elements fit there, else the heap block
     std::size_t size_ = 0;
     std::size_t cap_ = N;
     alignas(T) unsigned char inline_[N * sizeof(T)];

@@ -1,31 +1,14 @@
 #include "core/unicode.hpp"
 
-#include <array>
+#include <algorithm>
+
+#include "core/unicode_tables.hpp"
 
 namespace quorlen::unicode {
 
 namespace {
 
 constexpr char32_t REPLACEMENT = 0xFFFD;
-
-struct Range {
-    char32_t first;
-    char32_t last;
-};
-
-// The White_Space property (PropList.txt); it has not changed since Unicode 6.3.
-constexpr std::array<Range, 10> WHITE_SPACE = {{
-    {0x0009, 0x000D},
-    {0x0020, 0x0020},
-    {0x0085, 0x0085},
-    {0x00A0, 0x00A0},
-    {0x1680, 0x1680},
-    {0x2000, 0x200A},
-    {0x2028, 0x2029},
-    {0x202F, 0x202F},
-    {0x205F, 0x205F},
-    {0x3000, 0x3000},
-}};
 
 bool is_cont(unsigned char b) noexcept { return (b & 0xC0) == 0x80; }
 
@@ -70,14 +53,56 @@ Decoded decode_before(std::string_view s, std::size_t end) noexcept {
     return decode(s, end - 1);
 }
 
+namespace {
+
+// The range holding cp, if any, in a sorted table of disjoint ranges.
+template <class R>
+const R* find_range(std::span<const R> table, char32_t cp) noexcept {
+    auto it = std::upper_bound(table.begin(), table.end(), cp,
+                               [](char32_t c, const R& r) { return c < r.first; });
+    if (it == table.begin()) return nullptr;
+    --it;
+    return cp <= it->last ? &*it : nullptr;
+}
+
+}  // namespace
+
 bool is_white_space(char32_t cp) noexcept {
     if (cp < 0x80) return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20;
-    for (const Range& r : WHITE_SPACE)
-        if (cp >= r.first && cp <= r.last) return true;
-    return false;
+    return find_range(tables::WHITE_SPACE, cp) != nullptr;
+}
+
+bool is_numeral(char32_t cp) noexcept {
+    if (cp < 0x80) return cp >= '0' && cp <= '9';
+    return find_range(tables::NUMERAL, cp) != nullptr;
+}
+
+void append_lower(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp));
+        return;
+    }
+    // The few multi-character forms sit in the gaps of the runs, so they are
+    // looked up first.
+    auto sp = std::lower_bound(tables::LOWER_SPECIAL.begin(), tables::LOWER_SPECIAL.end(), cp,
+                               [](const tables::LowerSpecial& e, char32_t c) { return e.cp < c; });
+    if (sp != tables::LOWER_SPECIAL.end() && sp->cp == cp) {
+        out.append(sp->utf8);
+        return;
+    }
+    if (const tables::LowerRun* run = find_range(tables::LOWER_RUN, cp)) {
+        if ((cp - run->first) % run->stride == 0) cp = static_cast<char32_t>(static_cast<int32_t>(cp) + run->delta);
+    }
+    append_utf8(out, cp);
 }
 
 std::string_view trim(std::string_view s) noexcept {
+    // Almost every text starts and ends with a printable ASCII character.
+    if (!s.empty()) {
+        const auto first = static_cast<unsigned char>(s.front());
+        const auto last = static_cast<unsigned char>(s.back());
+        if (first > 0x20 && first < 0x7F && last > 0x20 && last < 0x7F) return s;
+    }
     std::size_t b = 0;
     std::size_t e = s.size();
     while (b < e) {

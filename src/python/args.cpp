@@ -45,7 +45,7 @@ void raise_with(PyObject* type, std::string_view message) noexcept {
 
 }  // namespace
 
-bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
     if (static_cast<std::size_t>(nargs) > sig.count) {
         raise_too_many(sig, nargs);
         return false;
@@ -81,7 +81,7 @@ bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, Py
     return true;
 }
 
-std::optional<std::string_view> utf8_of(PyObject* str) noexcept {
+std::optional<std::string_view> utf8_of_slow(PyObject* str) noexcept {
     Py_ssize_t len = 0;
     const char* data = PyUnicode_AsUTF8AndSize(str, &len);
     if (!data) return std::nullopt;

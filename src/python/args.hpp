@@ -24,17 +24,34 @@ struct Signature {
     std::size_t required;
 };
 
+// The general case of bind_args: keywords, or a wrong number of arguments.
+bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept;
+
 // Fills out[0..count) with borrowed references (nullptr for an omitted
 // optional argument). Returns false with TypeError set on a binding error.
-bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept;
+inline bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+    const auto n = static_cast<std::size_t>(nargs);
+    if (kwnames || n < sig.required || n > sig.count) return bind_args_slow(sig, args, nargs, kwnames, out);
+    for (std::size_t i = 0; i < sig.count; ++i) out[i] = i < n ? args[i] : nullptr;
+    return true;
+}
 
 // The UTF-8 text of a str argument, borrowed from the object (no copy).
 // Raises TypeError naming the argument for anything but str; a str that
 // cannot be encoded (a lone surrogate) raises UnicodeEncodeError.
 std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) noexcept;
 
-// The UTF-8 text of a str object; nullopt with the encoding error set.
-std::optional<std::string_view> utf8_of(PyObject* str) noexcept;
+// The UTF-8 text of a str object that needs encoding; nullopt with the
+// encoding error set.
+std::optional<std::string_view> utf8_of_slow(PyObject* str) noexcept;
+
+// The UTF-8 text of a str object; nullopt with the encoding error set. An
+// ASCII string is its own UTF-8, read in place.
+inline std::optional<std::string_view> utf8_of(PyObject* str) noexcept {
+    if (PyUnicode_IS_COMPACT_ASCII(str))
+        return std::string_view(static_cast<const char*>(PyUnicode_DATA(str)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(str)));
+    return utf8_of_slow(str);
+}
 
 // Raises TypeError "{function}() argument '{name}' must be {expected}, not {type}".
 void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) noexcept;

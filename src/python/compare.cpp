@@ -13,14 +13,26 @@ PyObject* compare(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     const Signature& sig = COMPARE_SIG;
     PyObject* a[3];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    std::string_view eco_name = "generic";
+    std::optional<Ecosystem> eco = Ecosystem::Generic;  // the default needs no lookup
     if (a[2]) {
         auto name = str_arg(sig, 2, a[2]);
         if (!name) return nullptr;
-        eco_name = *name;
+        eco = resolve_eco_for_obj(*name, a[0]);
+        if (!eco) return nullptr;
     }
-    auto eco = resolve_eco_for_obj(eco_name, a[0]);
-    if (!eco) return nullptr;
+    if (PyUnicode_Check(a[0]) && PyUnicode_Check(a[1])) {
+        // Two texts: no parse needs to outlive the comparison.
+        auto ta = utf8_of(a[0]);
+        if (!ta) return nullptr;
+        auto tb = utf8_of(a[1]);
+        if (!tb) return nullptr;
+        Result<Ordering> o = compare_texts_for_ecosystem(*eco, *ta, *tb);
+        if (!o) {
+            raise_value_error(o.error());
+            return nullptr;
+        }
+        return ordering_to_int(*o);
+    }
     auto left = extract_parsed_for_ecosystem(a[0], *eco);
     if (!left) return nullptr;
     auto right = extract_parsed_for_ecosystem(a[1], *eco);
@@ -41,14 +53,20 @@ PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (!left) return nullptr;
     auto right = str_arg(Sig, 1, a[1]);
     if (!right) return nullptr;
-    std::string_view eco_name = "generic";
+    Result<Ordering> o = Ordering::Equal;
     if (a[2]) {
         auto name = str_arg(Sig, 2, a[2]);
         if (!name) return nullptr;
-        eco_name = *name;
+        auto ordering = compare_str_with_ecosystem(*left, *right, *name);
+        if (!ordering) return nullptr;
+        o = *ordering;
+    } else {
+        o = compare_texts_for_ecosystem(Ecosystem::Generic, *left, *right);  // the default needs no lookup
+        if (!o) {
+            raise_value_error(o.error());
+            return nullptr;
+        }
     }
-    auto o = compare_str_with_ecosystem(*left, *right, eco_name);
-    if (!o) return nullptr;
     const bool r = *o == Ordering::Less ? T.less : (*o == Ordering::Equal ? T.equal : T.greater);
     return PyBool_FromLong(r);
 }

@@ -23,7 +23,7 @@ std::optional<Ecosystem> resolve_eco(std::string_view name, PyObject* obj) noexc
 
 std::optional<Ecosystem> resolve_eco_for_obj(std::string_view name, PyObject* obj) noexcept {
     if (!is_auto(name)) return eco_from_str(name);
-    if (is_version(obj)) return as_version(obj)->ecosystem;
+    if (is_version(obj)) return version_ecosystem(obj);
     if (PyUnicode_Check(obj)) {
         auto text = utf8_of(obj);
         if (!text) return std::nullopt;
@@ -44,9 +44,8 @@ std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) n
 
 std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem eco) noexcept {
     if (is_version(obj)) {
-        PyVersion* v = as_version(obj);
-        if (eco == Ecosystem::Generic) return ParsedRepr(v->generic);
-        return parse_or_raise(eco, v->generic.raw);
+        if (eco == Ecosystem::Generic) return ParsedRepr(version_generic(obj));
+        return parse_or_raise(eco, version_raw(obj));
     }
     if (PyUnicode_Check(obj)) {
         auto text = utf8_of(obj);
@@ -58,7 +57,7 @@ std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem 
 }
 
 std::optional<std::string_view> extract_raw(PyObject* obj) noexcept {
-    if (is_version(obj)) return std::string_view(as_version(obj)->generic.raw);
+    if (is_version(obj)) return version_raw(obj);
     if (PyUnicode_Check(obj)) return utf8_of(obj);
     raise_type_error(EXPECTED_VERSION_OR_STR);
     return std::nullopt;
@@ -67,11 +66,12 @@ std::optional<std::string_view> extract_raw(PyObject* obj) noexcept {
 std::optional<Ordering> compare_str_with_ecosystem(std::string_view a, std::string_view b, std::string_view eco_name) noexcept {
     std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(eco_name);
     if (!eco) return std::nullopt;
-    auto left = parse_or_raise(*eco, a);
-    if (!left) return std::nullopt;
-    auto right = parse_or_raise(*eco, b);
-    if (!right) return std::nullopt;
-    return compare_for_ecosystem(*eco, *left, *right);
+    Result<Ordering> o = compare_texts_for_ecosystem(*eco, a, b);
+    if (!o) {
+        raise_value_error(o.error());
+        return std::nullopt;
+    }
+    return *o;
 }
 
 }  // namespace quorlen::python

@@ -1,34 +1,296 @@
 // The Version class.
 #include "python/pyversion.hpp"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
 #include <new>
+#include <span>
+#include <string>
 #include <vector>
 
+#include "packed_segments.hpp"
 #include "python/args.hpp"
 #include "python/conv.hpp"
+#include "strategies/generic.hpp"
 
 namespace quorlen::python {
 
 namespace {
 
-constexpr Signature NEW_SIG{"Version", {"version", "ecosystem"}, 2, 1};
+using strategies::generic::detail::cmp_lists;
+using strategies::generic::detail::significant;
+
+// ---------------------------------------------------------------- layout
+
+// What the payload at the head of the tail is.
+enum class Kind : uint8_t {
+    None,    // the ecosystem's parse is the generic one: nothing more to keep
+    Pep440,  // the generic parse plus a local label, kept as packed segments
+    Semver,
+    Debian,
+    Rpm,
+    Maven,
+    Boxed,  // anything else: a heap ParsedRepr, never expected in practice
+};
+
+constexpr uint8_t FLAG_PRE = 1;
+constexpr uint8_t FLAG_POST = 2;
+constexpr uint8_t FLAG_LOCAL = 4;
+
+static_assert(sizeof(PyVersion) % 8 == 0, "the tail must start 8-aligned");
+static_assert(alignof(PackedSeg) <= 8 && alignof(SemverVersion) <= 8 && alignof(DebianVersion) <= 8 &&
+              alignof(RpmVersion) <= 8 && alignof(MavenVersion) <= 8);
+
+constexpr std::size_t round8(std::size_t n) noexcept { return (n + 7) & ~std::size_t{7}; }
+
+constexpr std::size_t payload_size(Kind k) noexcept {
+    switch (k) {
+        case Kind::None:
+        case Kind::Pep440: return 0;
+        case Kind::Semver: return round8(sizeof(SemverVersion));
+        case Kind::Debian: return round8(sizeof(DebianVersion));
+        case Kind::Rpm: return round8(sizeof(RpmVersion));
+        case Kind::Maven: return round8(sizeof(MavenVersion));
+        case Kind::Boxed: return sizeof(ParsedRepr*);
+    }
+    return 0;
+}
+
+Kind kind_of(const PyVersion* v) noexcept { return static_cast<Kind>(v->kind); }
+Ecosystem eco_of(const PyVersion* v) noexcept { return Ecosystem(static_cast<Ecosystem::Value>(v->eco)); }
+
+char* tail(PyVersion* v) noexcept { return reinterpret_cast<char*>(v) + sizeof(PyVersion); }
+const char* tail(const PyVersion* v) noexcept { return reinterpret_cast<const char*>(v) + sizeof(PyVersion); }
+
+template <class T>
+T* payload(PyVersion* v) noexcept {
+    return std::launder(reinterpret_cast<T*>(tail(v)));
+}
+template <class T>
+const T* payload(const PyVersion* v) noexcept {
+    return std::launder(reinterpret_cast<const T*>(tail(v)));
+}
+
+const PackedSeg* seg_data(const PyVersion* v) noexcept {
+    return reinterpret_cast<const PackedSeg*>(tail(v) + payload_size(kind_of(v)));
+}
+std::span<const PackedSeg> segments_of(const PyVersion* v) noexcept { return {seg_data(v), v->seg_count}; }
+std::span<const PackedSeg> local_of(const PyVersion* v) noexcept { return {seg_data(v) + v->seg_count, v->local_count}; }
+const char* raw_data(const PyVersion* v) noexcept {
+    return reinterpret_cast<const char*>(seg_data(v) + v->seg_count + v->local_count);
+}
+std::string_view raw_of(const PyVersion* v) noexcept { return {raw_data(v), v->raw_len}; }
+std::string_view build_of(const PyVersion* v) noexcept { return {raw_data(v) + v->raw_len, v->build_len}; }
+
+// The stored parse of the ecosystem when it is not packed; null otherwise.
+const ParsedRepr* boxed_of(const PyVersion* v) noexcept {
+    return kind_of(v) == Kind::Boxed ? *payload<ParsedRepr*>(v) : nullptr;
+}
+
+bool same_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
+    return a.raw == b.raw && a.build == b.build && a.epoch == b.epoch && a.is_prerelease == b.is_prerelease &&
+           a.is_postrelease == b.is_postrelease && same_segments(a.segments, b.segments);
+}
+
+Kind classify(const ParsedVersion& generic, const ParsedRepr& parsed) noexcept {
+    if (const auto* g = std::get_if<ParsedVersion>(&parsed)) return same_generic(*g, generic) ? Kind::None : Kind::Boxed;
+    if (const auto* p = std::get_if<Pep440Version>(&parsed)) return same_generic(p->version, generic) ? Kind::Pep440 : Kind::Boxed;
+    if (std::holds_alternative<SemverVersion>(parsed)) return Kind::Semver;
+    if (std::holds_alternative<DebianVersion>(parsed)) return Kind::Debian;
+    if (std::holds_alternative<RpmVersion>(parsed)) return Kind::Rpm;
+    return Kind::Maven;
+}
+
+template <class T>
+void place(PyVersion* v, ParsedRepr& parsed) {
+    new (tail(v)) T(std::move(*std::get_if<T>(&parsed)));
+}
 
 PyTypeObject* g_version_type = nullptr;
 
-// Builds the instance from its three fields.
-PyObject* make_instance(PyTypeObject* type, ParsedVersion&& generic, ParsedRepr&& parsed, Ecosystem eco) noexcept {
-    PyObject* self = type->tp_alloc(type, 0);
+// Builds the instance from its three fields; a null parsed stands for the
+// generic parse itself.
+PyObject* make_instance(PyTypeObject* type, const ParsedVersion& generic, ParsedRepr* parsed, Ecosystem eco) noexcept {
+    const Kind kind = parsed ? classify(generic, *parsed) : Kind::None;
+    std::span<const Seg> local;
+    bool has_local = false;
+    if (kind == Kind::Pep440) {
+        const auto& label = std::get_if<Pep440Version>(parsed)->local;
+        if (label) {
+            has_local = true;
+            local = std::span<const Seg>(label->data(), label->size());
+        }
+    }
+    const std::span<const Seg> segs(generic.segments.data(), generic.segments.size());
+    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
+    if (generic.raw.size() > LIMIT || generic.build.size() > LIMIT) {
+        // Lengths are kept in 32 bits; a text of 4 GiB is no version.
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    const std::size_t tail_size = payload_size(kind) + (segs.size() + local.size()) * sizeof(PackedSeg) +
+                                  generic.raw.size() + generic.build.size() + packed_text_bytes(segs) +
+                                  packed_text_bytes(local);
+
+    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
     if (!self) return nullptr;
     PyVersion* v = as_version(self);
-    new (&v->generic) ParsedVersion(std::move(generic));
-    new (&v->parsed) ParsedRepr(std::move(parsed));
-    v->ecosystem = eco;
+    v->epoch = generic.epoch;
+    v->raw_len = static_cast<uint32_t>(generic.raw.size());
+    v->build_len = static_cast<uint32_t>(generic.build.size());
+    v->seg_count = static_cast<uint32_t>(segs.size());
+    v->local_count = static_cast<uint32_t>(local.size());
+    v->eco = eco.index();
+    v->kind = static_cast<uint8_t>(kind);
+    v->flags = static_cast<uint8_t>((generic.is_prerelease ? FLAG_PRE : 0) | (generic.is_postrelease ? FLAG_POST : 0) |
+                                    (has_local ? FLAG_LOCAL : 0));
+
+    auto* packed = const_cast<PackedSeg*>(seg_data(v));
+    char* bytes = const_cast<char*>(raw_data(v));
+    std::memcpy(bytes, generic.raw.data(), generic.raw.size());
+    bytes += generic.raw.size();
+    std::memcpy(bytes, generic.build.data(), generic.build.size());
+    bytes += generic.build.size();
+    bytes = pack_segments(segs, packed, bytes);
+    pack_segments(local, packed + segs.size(), bytes);
+
+    switch (kind) {
+        case Kind::None:
+        case Kind::Pep440: break;
+        case Kind::Semver: place<SemverVersion>(v, *parsed); break;
+        case Kind::Debian: place<DebianVersion>(v, *parsed); break;
+        case Kind::Rpm: place<RpmVersion>(v, *parsed); break;
+        case Kind::Maven: place<MavenVersion>(v, *parsed); break;
+        case Kind::Boxed: new (tail(v)) ParsedRepr*(new ParsedRepr(std::move(*parsed))); break;
+    }
     return self;
 }
 
-// Constructor body shared by the vectorcall and tp_new paths.
-PyObject* construct(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    const Signature& sig = NEW_SIG;
+ParsedVersion rebuild_generic(const PyVersion* v) {
+    ParsedVersion pv;
+    pv.raw.assign(raw_of(v));
+    unpack_segments(segments_of(v), pv.segments);
+    pv.build.assign(build_of(v));
+    pv.epoch = v->epoch;
+    pv.is_prerelease = (v->flags & FLAG_PRE) != 0;
+    pv.is_postrelease = (v->flags & FLAG_POST) != 0;
+    return pv;
+}
+
+ParsedRepr rebuild_parsed(const PyVersion* v) {
+    switch (kind_of(v)) {
+        case Kind::None: return ParsedRepr(rebuild_generic(v));
+        case Kind::Pep440: {
+            Pep440Version p{rebuild_generic(v), {}};
+            if (v->flags & FLAG_LOCAL) {
+                p.local.emplace();
+                unpack_segments(local_of(v), *p.local);
+            }
+            return ParsedRepr(std::move(p));
+        }
+        case Kind::Semver: return ParsedRepr(*payload<SemverVersion>(v));
+        case Kind::Debian: return ParsedRepr(*payload<DebianVersion>(v));
+        case Kind::Rpm: return ParsedRepr(*payload<RpmVersion>(v));
+        case Kind::Maven: return ParsedRepr(*payload<MavenVersion>(v));
+        case Kind::Boxed: break;
+    }
+    return *boxed_of(v);
+}
+
+// ---------------------------------------------------------------- ordering
+
+Ordering cmp_packed_generic(const PyVersion* a, const PyVersion* b) noexcept {
+    if (a->epoch != b->epoch) return order_of(a->epoch, b->epoch);
+    return cmp_lists(segments_of(a), segments_of(b));
+}
+
+// The PEP 440 ordering on the packed form: the generic one, then the local
+// label (absent before present).
+Ordering cmp_packed_pep440(const PyVersion* a, const PyVersion* b) noexcept {
+    const Ordering o = cmp_packed_generic(a, b);
+    if (o != Ordering::Equal) return o;
+    const bool la = (a->flags & FLAG_LOCAL) != 0, lb = (b->flags & FLAG_LOCAL) != 0;
+    if (la != lb) return la ? Ordering::Greater : Ordering::Less;
+    return cmp_lists(local_of(a), local_of(b));
+}
+
+// Hands two stored payloads to the ecosystem's own compare without copying
+// them: each is moved into a ParsedRepr for the call and straight back.
+// Moves of these records never allocate or throw, no Python code runs in
+// between and the interpreter lock is held throughout, so no reader can see
+// the payload while it is lent out.
+template <class T>
+Ordering lend_compare(Ecosystem eco, PyVersion* a, PyVersion* b) noexcept {
+    T& pa = *payload<T>(a);
+    T& pb = *payload<T>(b);
+    ParsedRepr ra(std::in_place_type<T>, std::move(pa));
+    ParsedRepr rb(std::in_place_type<T>, std::move(pb));
+    const Ordering o = compare_for_ecosystem(eco, ra, rb);
+    pa = std::move(*std::get_if<T>(&ra));
+    pb = std::move(*std::get_if<T>(&rb));
+    return o;
+}
+
+// Two instances of one ecosystem, ordered by that ecosystem's rules. The
+// usual cases allocate nothing.
+Ordering cmp_same_ecosystem(PyVersion* a, PyVersion* b) {
+    if (a == b) return Ordering::Equal;  // and a payload is never lent twice
+    const Ecosystem eco = eco_of(a);
+    if (a->kind == b->kind) {
+        switch (kind_of(a)) {
+            // The generic family orders exactly as the generic ecosystem.
+            case Kind::None: return cmp_packed_generic(a, b);
+            case Kind::Pep440: return cmp_packed_pep440(a, b);
+            case Kind::Semver: return lend_compare<SemverVersion>(eco, a, b);
+            case Kind::Debian: return lend_compare<DebianVersion>(eco, a, b);
+            case Kind::Rpm: return lend_compare<RpmVersion>(eco, a, b);
+            case Kind::Maven: return lend_compare<MavenVersion>(eco, a, b);
+            case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
+        }
+    }
+    return compare_for_ecosystem(eco, rebuild_parsed(a), rebuild_parsed(b));
+}
+
+bool ordering_matches(Ordering o, int op) noexcept {
+    switch (op) {
+        case Py_LT: return o == Ordering::Less;
+        case Py_LE: return o != Ordering::Greater;
+        case Py_EQ: return o == Ordering::Equal;
+        case Py_NE: return o != Ordering::Equal;
+        case Py_GT: return o == Ordering::Greater;
+        default: return o != Ordering::Less;  // Py_GE
+    }
+}
+
+// ---------------------------------------------------------------- Python values
+
+PyObject* str_of(std::string_view s) noexcept { return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())); }
+
+PyObject* segment_object(const PackedSeg& s) noexcept {
+    if (s.is_number()) return PyLong_FromUnsignedLongLong(s.number);
+    return str_of(s.text_view());
+}
+
+// Entry i of the generic segments if it exists and is a number, else 0.
+uint64_t number_at(const PyVersion* v, std::size_t i) noexcept {
+    const auto segs = segments_of(v);
+    return i < segs.size() && segs[i].is_number() ? segs[i].number : 0;
+}
+
+PyObject* ecosystem_name(const PyVersion* v) noexcept { return str_of(eco_of(v).as_str()); }
+
+// ---------------------------------------------------------------- construction
+
+constexpr Signature NEW_SIG{"Version", {"version", "ecosystem"}, 2, 1};
+constexpr Signature PARSE_SIG{"parse", {"version", "ecosystem"}, 2, 1};
+constexpr Signature TRY_PARSE_SIG{"try_parse", {"version", "ecosystem"}, 2, 1};
+constexpr Signature FROM_DICT_SIG{"from_dict", {"data"}, 1, 1};
+constexpr Signature COMPARE_SIG{"compare", {"other", "ecosystem"}, 2, 1};
+constexpr Signature GETITEM_SIG{"__getitem__", {"idx"}, 1, 1};
+
+// Binds (version, ecosystem="auto") and runs the construction step.
+PyObject* construct(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* out[2];
     if (!bind_args(sig, args, nargs, kwnames, out)) return nullptr;
     auto text = str_arg(sig, 0, out[0]);
@@ -43,7 +305,7 @@ PyObject* construct(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) 
 }
 
 PyObject* version_vectorcall(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
-    return construct(args, PyVectorcall_NARGS(nargsf), kwnames);
+    return construct(NEW_SIG, args, PyVectorcall_NARGS(nargsf), kwnames);
 }
 
 // Version.__new__(Version, ...) and other tuple/dict calls: flatten to the
@@ -66,38 +328,404 @@ PyObject* version_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept 
             ++k;
         }
     }
-    PyObject* result = construct(flat.data(), nargs, kwnames);
+    PyObject* result = construct(NEW_SIG, flat.data(), nargs, kwnames);
     Py_XDECREF(kwnames);
+    return result;
+}
+
+PyObject* version_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    return construct(PARSE_SIG, args, nargs, kwnames);
+}
+
+PyObject* version_try_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    PyObject* v = construct(TRY_PARSE_SIG, args, nargs, kwnames);
+    if (!v && PyErr_ExceptionMatches(PyExc_ValueError)) {
+        PyErr_Clear();
+        Py_RETURN_NONE;
+    }
+    return v;
+}
+
+// A str value of data[key]: a new reference, or nullptr with the error set
+// (absent keys leave no error and set *missing).
+PyObject* dict_str(PyObject* data, const char* key, bool* missing) noexcept {
+    *missing = false;
+    PyObject* name = PyUnicode_FromString(key);
+    if (!name) return nullptr;
+    PyObject* value = PyDict_GetItemWithError(data, name);
+    Py_DECREF(name);
+    if (!value) {
+        if (!PyErr_Occurred()) *missing = true;
+        return nullptr;
+    }
+    if (!PyUnicode_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "from_dict() key '%s' must be str, not %s", key,
+                     value == Py_None ? "None" : Py_TYPE(value)->tp_name);
+        return nullptr;
+    }
+    Py_INCREF(value);  // the dict may be changed by whatever runs next
+    return value;
+}
+
+PyObject* version_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const Signature& sig = FROM_DICT_SIG;
+    PyObject* data;
+    if (!bind_args(sig, args, nargs, kwnames, &data)) return nullptr;
+    if (!PyDict_Check(data)) {
+        raise_arg_type(sig, 0, "dict", data);
+        return nullptr;
+    }
+    bool missing = false;
+    PyObject* raw = dict_str(data, "raw", &missing);
+    if (!raw) {
+        if (missing) raise_value_error("missing 'raw' key");
+        return nullptr;
+    }
+    PyObject* eco = dict_str(data, "ecosystem", &missing);
+    if (!eco && !missing) {
+        Py_DECREF(raw);
+        return nullptr;
+    }
+    PyObject* result = nullptr;
+    auto text = utf8_of(raw);
+    if (text) {
+        if (!eco) {
+            result = new_version(*text, "auto");
+        } else if (auto name = utf8_of(eco)) {
+            result = new_version(*text, *name);
+        }
+    }
+    Py_DECREF(raw);
+    Py_XDECREF(eco);
     return result;
 }
 
 void version_dealloc(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
     PyVersion* v = as_version(self);
-    v->generic.~ParsedVersion();
-    v->parsed.~ParsedRepr();
+    switch (kind_of(v)) {
+        case Kind::None:
+        case Kind::Pep440: break;
+        case Kind::Semver: payload<SemverVersion>(v)->~SemverVersion(); break;
+        case Kind::Debian: payload<DebianVersion>(v)->~DebianVersion(); break;
+        case Kind::Rpm: payload<RpmVersion>(v)->~RpmVersion(); break;
+        case Kind::Maven: payload<MavenVersion>(v)->~MavenVersion(); break;
+        case Kind::Boxed: delete *payload<ParsedRepr*>(v); break;
+    }
     type->tp_free(self);
     Py_DECREF(type);
 }
 
-PyObject* version_str(PyObject* self) noexcept {
-    const std::string& raw = as_version(self)->generic.raw;
-    return PyUnicode_FromStringAndSize(raw.data(), static_cast<Py_ssize_t>(raw.size()));
+// ---------------------------------------------------------------- properties
+
+#define GETTER(name) PyObject* get_##name(PyObject* self, void*) noexcept
+
+GETTER(raw) { return str_of(raw_of(as_version(self))); }
+GETTER(ecosystem) { return ecosystem_name(as_version(self)); }
+GETTER(epoch) { return PyLong_FromUnsignedLongLong(as_version(self)->epoch); }
+GETTER(build) { return str_of(build_of(as_version(self))); }
+GETTER(is_prerelease) { return PyBool_FromLong(as_version(self)->flags & FLAG_PRE); }
+GETTER(is_postrelease) { return PyBool_FromLong(as_version(self)->flags & FLAG_POST); }
+GETTER(is_stable) { return PyBool_FromLong(!(as_version(self)->flags & FLAG_PRE)); }
+GETTER(count) { return PyLong_FromSize_t(as_version(self)->seg_count); }
+GETTER(major) { return PyLong_FromUnsignedLongLong(number_at(as_version(self), 0)); }
+GETTER(minor) { return PyLong_FromUnsignedLongLong(number_at(as_version(self), 1)); }
+GETTER(patch) { return PyLong_FromUnsignedLongLong(number_at(as_version(self), 2)); }
+
+#undef GETTER
+
+// ---------------------------------------------------------------- methods
+
+PyObject* version_segments(PyObject* self, PyObject*) noexcept {
+    const auto segs = segments_of(as_version(self));
+    PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(segs.size()));
+    if (!tuple) return nullptr;
+    for (std::size_t i = 0; i < segs.size(); ++i) {
+        PyObject* item = segment_object(segs[i]);
+        if (!item) {
+            Py_DECREF(tuple);
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(i), item);
+    }
+    return tuple;
 }
+
+PyObject* version_release(PyObject* self, PyObject*) noexcept {
+    const auto segs = segments_of(as_version(self));
+    std::size_t n = 0;
+    while (n < segs.size() && segs[n].is_number()) ++n;
+    PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(n));
+    if (!tuple) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        PyObject* item = PyLong_FromUnsignedLongLong(segs[i].number);
+        if (!item) {
+            Py_DECREF(tuple);
+            return nullptr;
+        }
+        PyTuple_SET_ITEM(tuple, static_cast<Py_ssize_t>(i), item);
+    }
+    return tuple;
+}
+
+// Sets data[key] = value, taking the new reference value; false on failure.
+bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
+    if (!value) return false;
+    const int rc = PyDict_SetItemString(dict, key, value);
+    Py_DECREF(value);
+    return rc == 0;
+}
+
+PyObject* version_to_dict(PyObject* self, PyObject*) noexcept {
+    const PyVersion* v = as_version(self);
+    PyObject* d = PyDict_New();
+    if (!d) return nullptr;
+    const bool ok = put(d, "raw", str_of(raw_of(v))) && put(d, "ecosystem", ecosystem_name(v)) &&
+                    put(d, "epoch", PyLong_FromUnsignedLongLong(v->epoch)) &&
+                    put(d, "major", PyLong_FromUnsignedLongLong(number_at(v, 0))) &&
+                    put(d, "minor", PyLong_FromUnsignedLongLong(number_at(v, 1))) &&
+                    put(d, "patch", PyLong_FromUnsignedLongLong(number_at(v, 2))) && put(d, "build", str_of(build_of(v))) &&
+                    put(d, "is_prerelease", PyBool_FromLong(v->flags & FLAG_PRE)) &&
+                    put(d, "is_postrelease", PyBool_FromLong(v->flags & FLAG_POST));
+    if (!ok) {
+        Py_DECREF(d);
+        return nullptr;
+    }
+    return d;
+}
+
+// Sort keys hold Python ints that must fit a signed 64-bit value.
+constexpr uint64_t KEY_MAX = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+
+// Appends key_tuple(kind, weight, text) to list; false on failure.
+bool append_key(PyObject* list, int kind, int64_t weight, std::string_view text) noexcept {
+    PyObject* t = Py_BuildValue("(iLs#)", kind, static_cast<long long>(weight), text.data(), static_cast<Py_ssize_t>(text.size()));
+    if (!t) return false;
+    const int rc = PyList_Append(list, t);
+    Py_DECREF(t);
+    return rc == 0;
+}
+
+bool append_number_key(PyObject* list, uint64_t n) noexcept {
+    return append_key(list, 2, static_cast<int64_t>(std::min(n, KEY_MAX)), "");
+}
+
+template <class S>
+bool append_local_keys(PyObject* list, std::span<const S> local) noexcept {
+    const std::size_t end = significant(local);
+    for (std::size_t i = 0; i < end; ++i) {
+        const bool ok = local[i].is_number() ? append_number_key(list, local[i].number)
+                                             : append_key(list, 1, UNKNOWN_TAG_WEIGHT, text_of(local[i]));
+        if (!ok) return false;
+    }
+    return append_key(list, 1, RELEASE_WEIGHT, "");
+}
+
+bool append_sort_keys(PyObject* list, const PyVersion* v) noexcept {
+    if (!append_number_key(list, v->epoch)) return false;
+    const auto segs = segments_of(v);
+    const KeptSegments k = kept_segments(segs);
+    for (std::size_t i = 0; i < k.lead_end; ++i)
+        if (!append_number_key(list, segs[i].number)) return false;
+    for (std::size_t i = k.rest_begin; i < k.end; ++i) {
+        const PackedSeg& s = segs[i];
+        const bool ok = s.is_number() ? append_number_key(list, s.number)
+                                      : append_key(list, 1, tag_weight(s.text_view()).value_or(UNKNOWN_TAG_WEIGHT), s.text_view());
+        if (!ok) return false;
+    }
+    if (!append_key(list, 1, RELEASE_WEIGHT, "")) return false;
+
+    // The PEP 440 local label orders after the release, so it closes the key.
+    if (kind_of(v) == Kind::Pep440 && (v->flags & FLAG_LOCAL)) return append_local_keys(list, local_of(v));
+    if (const ParsedRepr* boxed = boxed_of(v)) {
+        const auto* p = std::get_if<Pep440Version>(boxed);
+        if (p && p->local) return append_local_keys(list, std::span<const Seg>(p->local->data(), p->local->size()));
+    }
+    return true;
+}
+
+PyObject* version_sort_key(PyObject* self, PyObject*) noexcept {
+    PyObject* list = PyList_New(0);
+    if (!list) return nullptr;
+    PyObject* result = append_sort_keys(list, as_version(self)) ? PyList_AsTuple(list) : nullptr;
+    Py_DECREF(list);
+    return result;
+}
+
+PyObject* version_reduce(PyObject* self, PyObject*) noexcept {
+    const PyVersion* v = as_version(self);
+    const std::string_view raw = raw_of(v);
+    const std::string_view eco = eco_of(v).as_str();
+    return Py_BuildValue("(O(s#s#))", reinterpret_cast<PyObject*>(Py_TYPE(self)), raw.data(),
+                         static_cast<Py_ssize_t>(raw.size()), eco.data(), static_cast<Py_ssize_t>(eco.size()));
+}
+
+PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const Signature& sig = COMPARE_SIG;
+    PyObject* a[2];
+    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    const PyVersion* v = as_version(self);
+    Ecosystem eco = eco_of(v);
+    if (a[1] && a[1] != Py_None) {
+        auto name = str_arg(sig, 1, a[1]);
+        if (!name) return nullptr;
+        if (!is_auto(*name)) {
+            auto named = eco_from_str(*name);
+            if (!named) return nullptr;
+            eco = *named;
+        }
+    }
+    std::optional<ParsedRepr> left;
+    if (eco == eco_of(v))
+        left = rebuild_parsed(v);
+    else
+        left = parse_or_raise(eco, raw_of(v));
+    if (!left) return nullptr;
+    auto right = extract_parsed_for_ecosystem(a[0], eco);
+    if (!right) return nullptr;
+    return ordering_to_int(compare_for_ecosystem(eco, *left, *right));
+}
+
+// ---------------------------------------------------------------- protocol slots
+
+PyObject* version_str(PyObject* self) noexcept { return str_of(raw_of(as_version(self))); }
+
+PyObject* version_repr(PyObject* self) noexcept {
+    const std::string_view raw = raw_of(as_version(self));
+    std::string text = "Version('";
+    text.append(raw);
+    text += "')";
+    return str_of(text);
+}
+
+Py_ssize_t version_len(PyObject* self) noexcept { return static_cast<Py_ssize_t>(as_version(self)->seg_count); }
+
+int version_bool(PyObject* self) noexcept { return as_version(self)->seg_count > 0; }
+
+PyObject* version_getitem(PyObject* self, PyObject* key) noexcept {
+    if (!PyIndex_Check(key)) {
+        raise_arg_type(GETITEM_SIG, 0, "int", key);
+        return nullptr;
+    }
+    PyObject* index = PyNumber_Index(key);
+    if (!index) return nullptr;
+    const long long idx = PyLong_AsLongLong(index);
+    Py_DECREF(index);
+    if (idx == -1 && PyErr_Occurred()) return nullptr;
+    const PyVersion* v = as_version(self);
+    const auto count = static_cast<long long>(v->seg_count);
+    // A count below 2^32 keeps the sum clear of overflow for any idx >= -2^63.
+    const long long at = idx < 0 ? idx + count : idx;
+    if (at < 0 || at >= count) {
+        PyErr_Format(PyExc_IndexError, "segment index %lld out of range (version has %lld segments)", idx, count);
+        return nullptr;
+    }
+    return segment_object(segments_of(v)[static_cast<std::size_t>(at)]);
+}
+
+Py_hash_t version_hash(PyObject* self) noexcept {
+    const PyVersion* v = as_version(self);
+    const MavenVersion* maven = kind_of(v) == Kind::Maven ? payload<MavenVersion>(v) : nullptr;
+    if (const ParsedRepr* boxed = boxed_of(v)) maven = std::get_if<MavenVersion>(boxed);
+    uint64_t h;
+    if (maven) {
+        // Equal Maven versions may be spelt apart (1.0 and 1-ga); their
+        // canonical texts are not.
+        const ParsedVersion p = parse_generic(maven->canonical());
+        h = hash_segments(p.epoch, std::span<const Seg>(p.segments.data(), p.segments.size()));
+    } else {
+        h = hash_segments(v->epoch, segments_of(v));
+    }
+    const auto signed_h = static_cast<Py_hash_t>(h);
+    return signed_h == -1 ? -2 : signed_h;
+}
+
+PyObject* version_richcompare(PyObject* self, PyObject* other, int op) noexcept {
+    PyVersion* v = as_version(self);
+    Ordering o;
+    if (is_version(other)) {
+        PyVersion* w = as_version(other);
+        o = v->eco == w->eco ? cmp_same_ecosystem(v, w) : cmp_packed_generic(v, w);
+    } else if (PyUnicode_Check(other)) {
+        auto text = utf8_of(other);
+        if (!text) return nullptr;
+        const Ecosystem eco = eco_of(v);
+        auto right = parse_or_raise(eco, *text);
+        if (!right) return nullptr;
+        o = compare_for_ecosystem(eco, rebuild_parsed(v), *right);
+    } else {
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    return PyBool_FromLong(ordering_matches(o, op));
+}
+
+// ---------------------------------------------------------------- the type
+
+template <class F>
+PyCFunction as_cfunction(F f) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
+}
+
+constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef VERSION_METHODS[] = {
+    {"parse", as_cfunction(version_parse), FAST | METH_CLASS,
+     "parse($cls, version, ecosystem=\"auto\")\n--\n\n"
+     "Classmethod alternative to the constructor; raises `ValueError` on invalid input."},
+    {"try_parse", as_cfunction(version_try_parse), FAST | METH_STATIC,
+     "try_parse(version, ecosystem=\"auto\")\n--\n\n"
+     "Fallible parse; returns None instead of raising on invalid input."},
+    {"from_dict", as_cfunction(version_from_dict), FAST | METH_CLASS,
+     "from_dict($cls, data)\n--\n\n"
+     "Reconstruct a Version from the dict produced by `to_dict()`."},
+    {"segments", as_cfunction(version_segments), METH_NOARGS, "segments($self)\n--\n\n"},
+    {"release", as_cfunction(version_release), METH_NOARGS, "release($self)\n--\n\n"},
+    {"to_dict", as_cfunction(version_to_dict), METH_NOARGS, "to_dict($self)\n--\n\n"},
+    {"sort_key", as_cfunction(version_sort_key), METH_NOARGS, "sort_key($self)\n--\n\n"},
+    {"__reduce__", as_cfunction(version_reduce), METH_NOARGS,
+     "__reduce__($self)\n--\n\n"
+     "Pickle support. Restores via `Version(raw, ecosystem)` so the parsed\n"
+     "state is rebuilt identically."},
+    {"compare", as_cfunction(version_compare), FAST, "compare($self, other, ecosystem=None)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#define PROPERTY(name) {#name, get_##name, nullptr, nullptr, nullptr}
+PyGetSetDef VERSION_GETSET[] = {
+    PROPERTY(raw),   PROPERTY(ecosystem),     PROPERTY(epoch),          PROPERTY(build),
+    PROPERTY(is_prerelease), PROPERTY(is_postrelease), PROPERTY(is_stable), PROPERTY(count),
+    PROPERTY(major), PROPERTY(minor),         PROPERTY(patch),          {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+#undef PROPERTY
 
 PyType_Slot VERSION_SLOTS[] = {
     {Py_tp_doc, const_cast<char*>("Version(version, ecosystem=\"auto\")\n--\n\n")},
     {Py_tp_new, reinterpret_cast<void*>(version_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(version_dealloc)},
     {Py_tp_str, reinterpret_cast<void*>(version_str)},
+    {Py_tp_repr, reinterpret_cast<void*>(version_repr)},
+    {Py_tp_hash, reinterpret_cast<void*>(version_hash)},
+    {Py_tp_richcompare, reinterpret_cast<void*>(version_richcompare)},
+    {Py_tp_methods, VERSION_METHODS},
+    {Py_tp_getset, VERSION_GETSET},
+    {Py_mp_length, reinterpret_cast<void*>(version_len)},
+    {Py_mp_subscript, reinterpret_cast<void*>(version_getitem)},
+    {Py_nb_bool, reinterpret_cast<void*>(version_bool)},
     {0, nullptr},
 };
 
+#ifdef Py_TPFLAGS_IMMUTABLETYPE
+constexpr unsigned long VERSION_FLAGS = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
+#else
+constexpr unsigned long VERSION_FLAGS = Py_TPFLAGS_DEFAULT;
+#endif
+
+// Item size 1: each instance carries ob_size bytes of tail after the struct.
 PyType_Spec VERSION_SPEC = {
     "quorlen.Version",
     sizeof(PyVersion),
-    0,
-    Py_TPFLAGS_DEFAULT,
+    1,
+    static_cast<unsigned int>(VERSION_FLAGS),
     VERSION_SLOTS,
 };
 
@@ -115,19 +743,26 @@ PyTypeObject* version_type() noexcept {
 PyObject* new_version(std::string_view text, std::string_view eco_name) noexcept {
     PyTypeObject* type = version_type();
     if (!type) return nullptr;
-    ParsedVersion generic = parse_generic(text);
+    const ParsedVersion generic = parse_generic(text);
     if (is_auto(eco_name)) {
         const Ecosystem detected = autodetect_ecosystem(text);
         Result<ParsedRepr> r = parse_for_ecosystem(detected, text);
-        if (r) return make_instance(type, std::move(generic), std::move(r).value(), detected);
-        ParsedRepr fallback(generic);
-        return make_instance(type, std::move(generic), std::move(fallback), Ecosystem::Generic);
+        if (r) return make_instance(type, generic, &r.value(), detected);
+        return make_instance(type, generic, nullptr, Ecosystem::Generic);
     }
     auto eco = eco_from_str(eco_name);
     if (!eco) return nullptr;
     auto parsed = parse_or_raise(*eco, text);
     if (!parsed) return nullptr;
-    return make_instance(type, std::move(generic), std::move(*parsed), *eco);
+    return make_instance(type, generic, &*parsed, *eco);
 }
+
+std::string_view version_raw(PyObject* obj) noexcept { return raw_of(as_version(obj)); }
+
+Ecosystem version_ecosystem(PyObject* obj) noexcept { return eco_of(as_version(obj)); }
+
+ParsedVersion version_generic(PyObject* obj) { return rebuild_generic(as_version(obj)); }
+
+ParsedRepr version_parsed(PyObject* obj) { return rebuild_parsed(as_version(obj)); }
 
 }  // namespace quorlen::python

@@ -6,62 +6,145 @@ namespace quorlen::strategies::generic {
 
 namespace {
 
-bool is_insignificant(const Seg& s) noexcept {
-    if (s.is_number()) return s.number == 0;
-    auto w = tag_weight(s.text);
-    return w && *w == RELEASE_WEIGHT;
+// A slice of the caller's text, for comparing texts without parsing them.
+struct SegView {
+    uint64_t number;
+    const char* text;  // as written: compared with ASCII case folded
+    uint32_t len;
+    int16_t weight;  // NO_WEIGHT for an unknown word
+    bool is_text;
+};
+
+constexpr int16_t NO_WEIGHT = INT16_MIN;
+
+bool is_number(const SegView& s) noexcept { return !s.is_text; }
+uint64_t number_of(const SegView& s) noexcept { return s.number; }
+std::optional<int32_t> weight_of(const SegView& s) noexcept {
+    return s.weight == NO_WEIGHT ? std::nullopt : std::optional<int32_t>(s.weight);
 }
 
-// A segment standing against the end of the other list.
-Ordering against_end(const Seg& s) noexcept {
-    if (s.is_number()) return s.number == 0 ? Ordering::Equal : Ordering::Greater;
-    auto w = tag_weight(s.text);
-    return (w && *w >= RELEASE_WEIGHT) ? Ordering::Greater : Ordering::Less;
-}
-
-Ordering cmp_seg(const Seg& a, const Seg& b) noexcept {
-    if (a.is_number() && b.is_number()) return order_of(a.number, b.number);
-    if (a.is_number()) return Ordering::Greater;
-    if (b.is_number()) return Ordering::Less;
-    const auto wa = tag_weight(a.text);
-    const auto wb = tag_weight(b.text);
-    if (!wa && !wb) {
-        const int c = a.text.compare(b.text);
-        return c < 0 ? Ordering::Less : (c > 0 ? Ordering::Greater : Ordering::Equal);
+Ordering cmp_unknown_words(const SegView& a, const SegView& b) noexcept {
+    const std::size_t n = a.len < b.len ? a.len : b.len;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(ascii::to_lower(a.text[i]));
+        const auto y = static_cast<unsigned char>(ascii::to_lower(b.text[i]));
+        if (x != y) return x < y ? Ordering::Less : Ordering::Greater;
     }
-    return order_of(wa.value_or(UNKNOWN_TAG_WEIGHT), wb.value_or(UNKNOWN_TAG_WEIGHT));
+    return order_of(a.len, b.len);
 }
+
+using detail::against_end;
+using detail::cmp_lists;
+using detail::cmp_seg;
+using detail::is_insignificant;
+using detail::significant;
+
+// Pulls the segments of one main part on demand, so that comparing two texts
+// reads only as far as the first difference and allocates nothing.
+class SegCursor {
+public:
+    // `rest` may still hold the build text: reading stops at the first '+'.
+    explicit SegCursor(std::string_view rest) noexcept : s_(rest) {}
+
+    // The next segment, or nullopt at the end of the text or where every
+    // remaining segment is insignificant (trailing zeros and release words,
+    // which the ordering passes over).
+    std::optional<SegView> next() noexcept {
+        if (trailing_) return std::nullopt;
+        std::optional<SegView> seg = read(pos_);
+        if (!seg) return std::nullopt;
+        if (is_insignificant(*seg) && pos_ > significant_end_ && !significant_ahead()) {
+            trailing_ = true;
+            return std::nullopt;
+        }
+        return seg;
+    }
+
+private:
+    // Reads the segment at or after `at`, advancing `at` past it.
+    std::optional<SegView> read(std::size_t& at) const noexcept {
+        const std::size_t n = s_.size();
+        while (at < n) {
+            const char c = s_[at];
+            if (ascii::is_digit(c)) {
+                std::size_t j = at + 1;
+                while (j < n && ascii::is_digit(s_[j])) ++j;
+                SegView v{saturating_digits(s_.substr(at, j - at)), nullptr, 0, 0, false};
+                at = j;
+                return v;
+            }
+            if (ascii::is_alpha(c)) {
+                std::size_t j = at + 1;
+                while (j < n && ascii::is_alpha(s_[j])) ++j;
+                const std::string_view letters = s_.substr(at, j - at);
+                const auto w = tag_weight_folded(letters);
+                at = j;
+                return SegView{0, letters.data(), static_cast<uint32_t>(letters.size()),
+                               w ? static_cast<int16_t>(*w) : NO_WEIGHT, true};
+            }
+            if (c == '+') {
+                at = n;
+                break;
+            }
+            ++at;
+            if (c == '~') return SegView{0, "~", 1, -10, true};
+            if (c == '^') return SegView{0, "^", 1, 32, true};
+        }
+        return std::nullopt;
+    }
+
+    // Whether a significant segment follows the current position; remembers
+    // where it ends so that no stretch of the text is scanned twice.
+    bool significant_ahead() noexcept {
+        std::size_t at = pos_;
+        while (std::optional<SegView> seg = read(at)) {
+            if (!is_insignificant(*seg)) {
+                significant_end_ = at;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string_view s_;
+    std::size_t pos_ = 0;
+    std::size_t significant_end_ = 0;  // a significant segment ends here; none before is trailing
+    bool trailing_ = false;
+};
 
 }  // namespace
 
-std::size_t significant_length(std::span<const Seg> segs) noexcept {
-    std::size_t n = segs.size();
-    while (n > 0 && is_insignificant(segs[n - 1])) --n;
-    return n;
-}
+std::size_t significant_length(std::span<const Seg> segs) noexcept { return significant(segs); }
 
 int32_t effective_weight(const Seg& s) noexcept { return tag_weight(s.text).value_or(UNKNOWN_TAG_WEIGHT); }
 
-Ordering cmp_segments(std::span<const Seg> a, std::span<const Seg> b) noexcept {
-    const std::size_t la = significant_length(a);
-    const std::size_t lb = significant_length(b);
-    const std::size_t n = la > lb ? la : lb;
-    for (std::size_t i = 0; i < n; ++i) {
-        Ordering o;
-        if (i < la && i < lb)
-            o = cmp_seg(a[i], b[i]);
-        else if (i < la)
-            o = against_end(a[i]);
-        else
-            o = reverse(against_end(b[i]));
-        if (o != Ordering::Equal) return o;
-    }
-    return Ordering::Equal;
-}
+Ordering cmp_segments(std::span<const Seg> a, std::span<const Seg> b) noexcept { return cmp_lists(a, b); }
 
 Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
     if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
     return cmp_segments(a.segments, b.segments);
+}
+
+Ordering compare_generic_texts(std::string_view a, std::string_view b) noexcept {
+    const GenericHead pa = split_generic_head(a);
+    const GenericHead pb = split_generic_head(b);
+    if (pa.epoch != pb.epoch) return order_of(pa.epoch, pb.epoch);
+    SegCursor ca(pa.rest);
+    SegCursor cb(pb.rest);
+    while (true) {
+        const std::optional<SegView> x = ca.next();
+        const std::optional<SegView> y = cb.next();
+        Ordering o;
+        if (x && y)
+            o = cmp_seg(*x, *y);
+        else if (x)
+            o = against_end(*x);
+        else if (y)
+            o = reverse(against_end(*y));
+        else
+            return Ordering::Equal;
+        if (o != Ordering::Equal) return o;
+    }
 }
 
 }  // namespace quorlen::strategies::generic
@@ -72,6 +155,10 @@ Result<ParsedRepr> GenericStrategy::parse(std::string_view input) { return Parse
 
 Ordering GenericStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
     return generic::cmp_generic(expect<ParsedVersion>(a), expect<ParsedVersion>(b));
+}
+
+Result<Ordering> GenericStrategy::compare_texts(std::string_view a, std::string_view b) {
+    return generic::compare_generic_texts(a, b);
 }
 
 }  // namespace quorlen::strategies

@@ -1,14 +1,290 @@
-// Interim: routes through the generic parse until this family's rules land.
 #include "strategies/maven.hpp"
-#include "strategies/strategy.hpp"
 
-namespace quorlen::strategies {
-#define ROUTE_GENERIC(Type) \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return GenericStrategy::parse(input); } \
-    Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept { return GenericStrategy::compare(a, b); }
-ROUTE_GENERIC(MavenStrategy)
-}  // namespace quorlen::strategies
+#include <array>
+
+#include "core/unicode.hpp"
+#include "strategies/strategy.hpp"
+#include "strategies/validators.hpp"
 
 namespace quorlen::strategies::maven {
-std::string MavenVersion::canonical() const { return {}; }  // interim
+
+namespace {
+
+struct QualifierEntry {
+    std::string_view word;
+    int rank;
+};
+
+// The empty word is the release itself: everything before it is a
+// pre-release, "sp" (service pack) comes after.
+constexpr int RELEASE_RANK = 5;
+constexpr std::array<QualifierEntry, 7> QUALIFIERS = {{
+    {"alpha", 0}, {"beta", 1}, {"milestone", 2}, {"rc", 3}, {"snapshot", 4}, {"", RELEASE_RANK}, {"sp", 6},
+}};
+
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+Item number_item(std::string_view digits) {
+    std::size_t z = 0;
+    while (z < digits.size() && digits[z] == '0') ++z;
+    return Item{Item::Kind::Number, std::string(digits.substr(z)), {}};
+}
+
+Item word_item(std::string word) { return Item{Item::Kind::Word, std::move(word), {}}; }
+
+// Position of a character in UTF-16 code-unit order: supplementary
+// characters start with a surrogate (U+D800..U+DBFF), so they sort between
+// U+D7FF and U+E000, unlike in code-point (and UTF-8) order.
+char32_t utf16_rank(char32_t cp) noexcept { return (cp >= 0xE000 && cp <= 0xFFFF) ? cp + 0x110000 : cp; }
+
+// Words without a rank are ordered as the UTF-16 strings they would be.
+Ordering cmp_utf16(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i] == b[j] && static_cast<unsigned char>(a[i]) < 0x80) {
+            ++i, ++j;
+            continue;
+        }
+        const unicode::Decoded da = unicode::decode(a, i);
+        const unicode::Decoded db = unicode::decode(b, j);
+        if (da.cp != db.cp) return order_of(utf16_rank(da.cp), utf16_rank(db.cp));
+        i += da.len;
+        j += db.len;
+    }
+    return order_of(a.size() - i != 0, b.size() - j != 0);
+}
+
+// Digit texts without leading zeros: the longer is greater.
+Ordering cmp_number(std::string_view a, std::string_view b) noexcept {
+    if (a.size() != b.size()) return order_of(a.size(), b.size());
+    const int c = a.compare(b);
+    return c < 0 ? Ordering::Less : (c > 0 ? Ordering::Greater : Ordering::Equal);
+}
+
+Ordering cmp_word(std::string_view a, std::string_view b) noexcept {
+    const auto ra = qualifier_rank(a);
+    const auto rb = qualifier_rank(b);
+    if (ra && rb) return order_of(*ra, *rb);
+    if (ra) return Ordering::Less;
+    if (rb) return Ordering::Greater;
+    return cmp_utf16(a, b);
+}
+
+// Kinds rank Number above List above Word.
+int kind_rank(Item::Kind k) noexcept {
+    switch (k) {
+        case Item::Kind::Word: return 0;
+        case Item::Kind::List: return 1;
+        case Item::Kind::Number: return 2;
+    }
+    return 0;
+}
+
+Ordering cmp_item(const Item& a, const Item& b) noexcept {
+    if (a.kind != b.kind) return order_of(kind_rank(a.kind), kind_rank(b.kind));
+    switch (a.kind) {
+        case Item::Kind::Number: return cmp_number(a.text, b.text);
+        case Item::Kind::Word: return cmp_word(a.text, b.text);
+        case Item::Kind::List: return cmp_list(a.items, b.items);
+    }
+    return Ordering::Equal;
+}
+
+// Drops null items from the end; a trailing non-empty List is stepped over,
+// so the nulls just before it go too.
+void trim_list(std::vector<Item>& list) {
+    std::size_t i = list.size();
+    while (i > 0) {
+        const Item& it = list[i - 1];
+        if (it.is_null()) {
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(i - 1));
+        } else if (it.kind != Item::Kind::List) {
+            break;
+        }
+        --i;
+    }
+}
+
+void render_into(const std::vector<Item>& items, std::string& out) {
+    const std::size_t start = out.size();
+    for (const Item& it : items) {
+        if (out.size() > start) out.push_back(it.kind == Item::Kind::List ? '-' : '.');
+        switch (it.kind) {
+            case Item::Kind::Number: out += it.text.empty() ? std::string_view("0") : std::string_view(it.text); break;
+            case Item::Kind::Word: out += it.text; break;
+            case Item::Kind::List: render_into(it.items, out); break;
+        }
+    }
+}
+
+// The open lists of parse_maven, innermost last.
+class ListStack {
+public:
+    ListStack() { lists_.emplace_back(); }
+
+    std::vector<Item>& top() noexcept { return lists_.back(); }
+
+    bool push() {
+        if (lists_.size() >= MAX_NESTING) return false;
+        lists_.emplace_back();
+        return true;
+    }
+
+    // Closes every open list into its parent and hands back the root.
+    std::vector<Item> close() {
+        while (lists_.size() > 1) {
+            std::vector<Item> inner = std::move(lists_.back());
+            lists_.pop_back();
+            trim_list(inner);
+            lists_.back().push_back(Item{Item::Kind::List, {}, std::move(inner)});
+        }
+        std::vector<Item> root = std::move(lists_.back());
+        trim_list(root);
+        return root;
+    }
+
+private:
+    std::vector<std::vector<Item>> lists_;
+};
+
+Failure nesting_failure(std::string_view input) {
+    return fail("Maven version nests more than " + std::to_string(MAX_NESTING) + " levels deep: '" +
+                std::string(input) + "'");
+}
+
+}  // namespace
+
+Item parse_item(bool is_digit, std::string_view token, bool followed_by_digit) {
+    if (is_digit) return number_item(token);
+    // A lone a, b or m abbreviates a qualifier only when a number follows it
+    // ("1a1"); on its own it is an ordinary word.
+    if (followed_by_digit && token.size() == 1) {
+        switch (token[0]) {
+            case 'a': return word_item("alpha");
+            case 'b': return word_item("beta");
+            case 'm': return word_item("milestone");
+            default: break;
+        }
+    }
+    if (token == "ga" || token == "final" || token == "release") return word_item({});
+    if (token == "cr") return word_item("rc");
+    return word_item(std::string(token));
+}
+
+Result<std::vector<Item>> parse_maven(std::string_view input) {
+    const std::string_view trimmed = unicode::trim(input);
+    std::string text;
+    text.reserve(trimmed.size());
+    for (std::size_t i = 0; i < trimmed.size();) {
+        const auto byte = static_cast<unsigned char>(trimmed[i]);
+        if (byte < 0x80) {
+            text.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
+            ++i;
+            continue;
+        }
+        const unicode::Decoded d = unicode::decode(trimmed, i);
+        unicode::append_lower(text, d.cp);
+        i += d.len;
+    }
+
+    // Tokens are cut at ASCII characters only, so working on the UTF-8 bytes
+    // gives the same tokens as working on characters: the bytes of one
+    // non-ASCII character are all "other" and change no state after the first.
+    ListStack stack;
+    bool digits = false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const std::string_view token(text.data() + start, i - start);
+        if (c == '.' || c == '-') {
+            stack.top().push_back(token.empty() ? Item{} : parse_item(digits, token, false));
+            if (c == '-' && !stack.push()) return nesting_failure(input);
+            start = i + 1;
+        } else if (is_digit(c)) {
+            if (!digits && !token.empty()) {
+                if (!stack.top().empty() && !stack.push()) return nesting_failure(input);
+                stack.top().push_back(parse_item(false, token, true));
+                if (!stack.push()) return nesting_failure(input);
+                start = i;
+            }
+            digits = true;
+        } else {
+            if (digits && !token.empty()) {
+                stack.top().push_back(number_item(token));
+                if (!stack.push()) return nesting_failure(input);
+                start = i;
+            }
+            digits = false;
+        }
+    }
+    if (start < text.size()) {
+        if (!digits && !stack.top().empty() && !stack.push()) return nesting_failure(input);
+        stack.top().push_back(parse_item(digits, std::string_view(text).substr(start), false));
+    }
+    return stack.close();
+}
+
+std::optional<int> qualifier_rank(std::string_view word) noexcept {
+    for (const QualifierEntry& q : QUALIFIERS)
+        if (q.word == word) return q.rank;
+    return std::nullopt;
+}
+
+Ordering cmp_item_null(const Item& item) noexcept {
+    switch (item.kind) {
+        case Item::Kind::Number: return item.text.empty() ? Ordering::Equal : Ordering::Greater;
+        case Item::Kind::Word: {
+            const auto rank = qualifier_rank(item.text);
+            return rank ? order_of(*rank, RELEASE_RANK) : Ordering::Greater;
+        }
+        case Item::Kind::List:
+            for (const Item& it : item.items) {
+                const Ordering o = cmp_item_null(it);
+                if (o != Ordering::Equal) return o;
+            }
+            return Ordering::Equal;
+    }
+    return Ordering::Equal;
+}
+
+Ordering cmp_list(const std::vector<Item>& a, const std::vector<Item>& b) noexcept {
+    const std::size_t n = a.size() > b.size() ? a.size() : b.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        Ordering o;
+        if (k >= b.size())
+            o = cmp_item_null(a[k]);
+        else if (k >= a.size())
+            o = reverse(cmp_item_null(b[k]));
+        else
+            o = cmp_item(a[k], b[k]);
+        if (o != Ordering::Equal) return o;
+    }
+    return Ordering::Equal;
+}
+
+std::string render(const std::vector<Item>& items) {
+    std::string out;
+    render_into(items, out);
+    return out;
+}
+
+std::string MavenVersion::canonical() const { return render(items); }
+
 }  // namespace quorlen::strategies::maven
+
+namespace quorlen::strategies {
+
+Result<ParsedRepr> MavenStrategy::parse(std::string_view input) {
+    Status checked = validators::validate_maven(input);
+    if (!checked) return std::move(checked).failure();
+    auto items = maven::parse_maven(input);
+    if (!items) return std::move(items).failure();
+    return ParsedRepr(MavenVersion{std::move(items).value()});
+}
+
+Ordering MavenStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
+    return maven::cmp_list(expect<MavenVersion>(a).items, expect<MavenVersion>(b).items);
+}
+
+}  // namespace quorlen::strategies

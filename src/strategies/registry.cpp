@@ -62,4 +62,8 @@ Ordering compare_for_ecosystem(Ecosystem eco, const ParsedRepr& a, const ParsedR
     return strategies::registry::strategy_for(eco).compare(a, b);
 }
 
+Result<Ordering> compare_texts_for_ecosystem(Ecosystem eco, std::string_view a, std::string_view b) {
+    return strategies::registry::strategy_for(eco).compare_texts(a, b);
+}
+
 }  // namespace quorlen

@@ -16,5 +16,7 @@ namespace quorlen {
 
 Result<ParsedRepr> parse_for_ecosystem(Ecosystem eco, std::string_view text);
 Ordering compare_for_ecosystem(Ecosystem eco, const ParsedRepr& a, const ParsedRepr& b) noexcept;
+// Parses both texts and orders them; the first text's failure wins.
+Result<Ordering> compare_texts_for_ecosystem(Ecosystem eco, std::string_view a, std::string_view b);
 
 }  // namespace quorlen

@@ -37,10 +37,25 @@ struct VersionStrategy {
     std::string_view name;
     Result<ParsedRepr> (*parse)(std::string_view input);
     Ordering (*compare)(const ParsedRepr& a, const ParsedRepr& b) noexcept;
+    // Parse a, parse b, compare: the same answer and the same first failure
+    // as the two operations above, without keeping either parse.
+    Result<Ordering> (*compare_texts)(std::string_view a, std::string_view b);
 
     template <class S>
     static constexpr VersionStrategy of(std::string_view name) {
-        return VersionStrategy{name, &S::parse, &S::compare};
+        if constexpr (requires { &S::compare_texts; })
+            return VersionStrategy{name, &S::parse, &S::compare, &S::compare_texts};
+        else
+            return VersionStrategy{name, &S::parse, &S::compare, &parse_then_compare<S>};
+    }
+
+    template <class S>
+    static Result<Ordering> parse_then_compare(std::string_view a, std::string_view b) {
+        Result<ParsedRepr> left = S::parse(a);
+        if (!left) return std::move(left).failure();
+        Result<ParsedRepr> right = S::parse(b);
+        if (!right) return std::move(right).failure();
+        return S::compare(*left, *right);
     }
 };
 
@@ -53,7 +68,11 @@ namespace strategies {
     };
 
 // Own formats.
-QUORLEN_STRATEGY(GenericStrategy)
+struct GenericStrategy {
+    static Result<ParsedRepr> parse(std::string_view input);
+    static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept;
+    static Result<Ordering> compare_texts(std::string_view a, std::string_view b);
+};
 QUORLEN_STRATEGY(SemverStrategy)
 QUORLEN_STRATEGY(Pep440Strategy)
 QUORLEN_STRATEGY(DebianStrategy)

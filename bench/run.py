@@ -1,0 +1,322 @@
+"""The benchmark suite: this library against the floors of a Python call and
+against the peers on this machine, on the same data, in one process.
+
+Rows are measured in interleaved rounds (every row once per round, the best
+round kept), so that drift of the machine hits them all alike. Prints
+nanoseconds per operation, ratios, the goals, the scaling report and the
+memory per Version object.
+
+  python bench/run.py [--rounds N] [--quick]
+"""
+import argparse
+import functools
+import gc
+import operator
+import os
+import pathlib
+import random
+import sys
+import time
+
+import quorlen
+
+DATA = pathlib.Path(__file__).resolve().parent / "data"
+
+
+def load(name):
+    return [line for line in (DATA / f"{name}.txt").read_text().splitlines() if line]
+
+
+def optional(module):
+    try:
+        return __import__(module)
+    except ImportError:
+        return None
+
+
+packaging_version = optional("packaging.version")
+if packaging_version:
+    from packaging.specifiers import SpecifierSet
+    from packaging.version import Version as PVersion
+semver_mod = optional("semver")
+apt_pkg = optional("apt_pkg")
+rpm = optional("rpm")
+if apt_pkg:
+    apt_pkg.init_system()
+
+
+def has(name):
+    return name in quorlen.__all__
+
+
+def timed(loop, ops):
+    gc.disable()
+    try:
+        t = time.perf_counter_ns()
+        loop()
+        return (time.perf_counter_ns() - t) / ops
+    finally:
+        gc.enable()
+
+
+class Suite:
+    def __init__(self):
+        self.rows = []  # (name, loop, ops)
+
+    def add(self, name, loop, ops):
+        self.rows.append((name, loop, ops))
+
+    def run(self, rounds):
+        # A row whose function is missing or rejects its data is reported, not run.
+        kept = []
+        for row in self.rows:
+            try:
+                row[1]()
+            except Exception as e:  # noqa: BLE001 - reported below
+                print(f"  skipped {row[0]}: {type(e).__name__}: {e}")
+            else:
+                kept.append(row)
+        self.rows = kept
+        best = {name: float("inf") for name, _, _ in self.rows}
+        for _ in range(rounds):
+            for name, loop, ops in self.rows:
+                best[name] = min(best[name], timed(loop, ops))
+        return best
+
+
+def pairs_of(xs):
+    return list(zip(xs, xs[1:] + xs[:1]))
+
+
+def pair_loop(fn, pairs, *extra):
+    def loop():
+        for a, b in pairs:
+            fn(a, b, *extra)
+    return loop
+
+
+def rpm_evr(v):
+    epoch, _, rest = v.rpartition(":") if ":" in v else ("", "", v)
+    version, _, release = rest.rpartition("-") if "-" in rest else (rest, "", "")
+    return (epoch or None, version, release or None)
+
+
+def build_suite(n_pairs):
+    s = Suite()
+    data = {name: load(name)[:n_pairs] for name in ("generic", "pep440", "semver", "debian", "rpm", "maven")}
+    gp = pairs_of(data["generic"])
+
+    def empty():
+        for a, b in gp:
+            pass
+
+    s.add("floor: empty loop", empty, len(gp))
+    s.add("floor: operator.lt(a, b)", pair_loop(operator.lt, gp), len(gp))
+    s.add("compare generic", pair_loop(quorlen.compare, gp), len(gp))
+    s.add("lt generic", pair_loop(quorlen.lt, gp), len(gp))
+
+    for eco in ("pep440", "semver", "debian", "rpm", "maven"):
+        ps = pairs_of(data[eco])
+        s.add(f"floor: operator.lt {eco} pairs", pair_loop(operator.lt, ps), len(ps))
+        s.add(f"compare {eco}", pair_loop(quorlen.compare, ps, eco), len(ps))
+
+    pep = data["pep440"]
+    pp = pairs_of(pep)
+    if packaging_version:
+        def packaging_cmp():
+            for a, b in pp:
+                PVersion(a) < PVersion(b)
+        s.add("peer: packaging Version(a) < Version(b)", packaging_cmp, len(pp))
+    if semver_mod:
+        sp = pairs_of(data["semver"])
+        s.add("peer: semver.compare", pair_loop(semver_mod.compare, sp), len(sp))
+    if apt_pkg:
+        dp = pairs_of(data["debian"])
+        s.add("peer: apt_pkg.version_compare", pair_loop(apt_pkg.version_compare, dp), len(dp))
+    if rpm:
+        rp = [(rpm_evr(a), rpm_evr(b)) for a, b in pairs_of(data["rpm"])]
+        s.add("peer: rpm.labelCompare", pair_loop(rpm.labelCompare, rp), len(rp))
+        s.add("compare rpm (same pairs)", pair_loop(quorlen.compare, pairs_of(data["rpm"]), "rpm"), len(rp))
+
+    V = quorlen.Version
+    s.add("Version(s) pep440", lambda: [V(v, "pep440") for v in pep], len(pep))
+    if packaging_version:
+        s.add("peer: packaging Version(s)", lambda: [PVersion(v) for v in pep], len(pep))
+    vs = [V(v, "pep440") for v in pep]
+    vp = pairs_of(vs)
+    s.add("Version < Version pep440", pair_loop(operator.lt, vp), len(vp))
+
+    if has("satisfies"):
+        s.add("satisfies pep440 >=1.0,<2.0", lambda: [quorlen.satisfies(v, ">=1.0,<2.0", "pep440") for v in pep], len(pep))
+        if packaging_version:
+            s.add("peer: SpecifierSet(...).contains", lambda: [SpecifierSet(">=1.0,<2.0").contains(v) for v in pep], len(pep))
+    if has("ranges_intersect"):
+        s.add("ranges_intersect", lambda: [quorlen.ranges_intersect(">=1.0,<2.0", "^1.5 || ^3", "pep440") for _ in range(2000)], 2000)
+    if has("osv_affected"):
+        entry = {"package": {"ecosystem": "PyPI", "name": "demo"},
+                 "ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "1.2"}, {"fixed": "2.4.1"}]}]}
+        s.add("osv_affected pep440", lambda: [quorlen.osv_affected(v, entry, "pep440") for v in pep], len(pep))
+    if has("parse_purl"):
+        purls = [f"pkg:pypi/demo-{i}@{v}" for i, v in enumerate(pep[:2000])]
+        s.add("parse_purl", lambda: [quorlen.parse_purl(p) for p in purls], len(purls))
+    return s
+
+
+def sort_rows(n, rounds):
+    base = load("pep440")
+    rng = random.Random(1)
+    xs = [rng.choice(base) for _ in range(n)]
+    rows = {"floor: sorted(strings)": lambda: sorted(xs)}
+    if has("sort_versions"):
+        rows["sort_versions pep440"] = lambda: quorlen.sort_versions(xs, "pep440")
+    if has("max_version"):
+        rows["max_version pep440"] = lambda: quorlen.max_version(xs, "pep440")
+    rows["sorted(key=Version)"] = lambda: sorted(xs, key=lambda v: quorlen.Version(v, "pep440"))
+    if packaging_version:
+        rows["peer: sorted(key=packaging Version)"] = lambda: sorted(xs, key=PVersion)
+    if apt_pkg:
+        deb = [rng.choice(load("debian")) for _ in range(n)]
+        rows["peer: sorted(debian, cmp=apt_pkg)"] = lambda: sorted(deb, key=functools.cmp_to_key(apt_pkg.version_compare))
+        if has("sort_versions"):
+            rows["sort_versions debian"] = lambda: quorlen.sort_versions(deb, "debian")
+    for k in list(rows):
+        try:
+            rows[k]()
+        except Exception as e:  # noqa: BLE001 - reported
+            print(f"  skipped {k}: {type(e).__name__}: {e}")
+            del rows[k]
+    best = {k: float("inf") for k in rows}
+    for _ in range(rounds):
+        for k, fn in rows.items():
+            best[k] = min(best[k], timed(fn, 1))
+    return best
+
+
+def growth(label, sizes, measure):
+    print(f"\n{label}")
+    prev = None
+    for size in sizes:
+        ns = measure(size)
+        factor = f"x{ns / prev:6.1f} per 10x" if prev else ""
+        print(f"  {size:>9,}  {ns / 1e3:12.1f} us   {factor}")
+        prev = ns
+
+
+def scaling(quick):
+    def by_length(n):
+        a = ("1." * (n // 2))[:n]
+        b = a[:-1] + "2"
+        return min(timed(lambda: quorlen.compare(a, b), 1) for _ in range(3))
+
+    growth("compare, version length (characters)", [10, 100, 1_000, 10_000, 100_000], by_length)
+
+    if has("sort_versions"):
+        base = load("pep440")
+
+        def by_items(n):
+            rng = random.Random(n)
+            xs = [rng.choice(base) for _ in range(n)]
+            return min(timed(lambda: quorlen.sort_versions(xs, "pep440"), 1) for _ in range(2))
+
+        growth("sort_versions, list length (items)", [1_000, 10_000, 100_000] + ([] if quick else [1_000_000]), by_items)
+
+    if has("satisfies"):
+        def by_branches(n):
+            expr = " || ".join(f">={i}.0,<{i}.5" for i in range(n))
+            return min(timed(lambda: quorlen.satisfies("99999.9", expr, "pep440"), 1) for _ in range(3))
+
+        growth("satisfies, range size (branches, none matching)", [1, 10, 100, 1_000, 10_000], by_branches)
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def bytes_per_object(make, n=200_000):
+    texts = [f"{i % 97}.{i % 31}.{i}" for i in range(n)]
+    gc.collect()
+    before = rss_bytes()
+    objs = [make(t) for t in texts]
+    after = rss_bytes()
+    del objs
+    return (after - before) / n
+
+
+def report(best, ratios):
+    width = max(len(k) for k in best) + 2
+    for name, ns in best.items():
+        extra = ratios.get(name, "")
+        print(f"  {name:<{width}} {ns:10.1f} ns/op  {extra}")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--rounds", type=int, default=7)
+    ap.add_argument("--quick", action="store_true", help="fewer pairs, no million-item sort")
+    args = ap.parse_args()
+
+    suite = build_suite(2000 if args.quick else 6000)
+    best = suite.run(args.rounds)
+    floor = best["floor: operator.lt(a, b)"]
+    ratios = {}
+    for name, ns in best.items():
+        if name.startswith("compare ") or name.startswith("lt "):
+            ratios[name] = f"{ns / floor:5.2f}x operator.lt"
+    goals = []
+
+    def goal(text, ok, figure):
+        goals.append((text, ok, figure))
+
+    goal("compare generic <= 1.5x operator.lt", best["compare generic"] <= 1.5 * floor,
+         f"{best['compare generic'] / floor:.2f}x")
+    if "peer: packaging Version(a) < Version(b)" in best:
+        r = best["peer: packaging Version(a) < Version(b)"] / best["compare pep440"]
+        goal("compare pep440 >= 50x faster than packaging", r >= 50, f"{r:.0f}x")
+        r = best["peer: packaging Version(s)"] / best["Version(s) pep440"]
+        goal("Version(s) >= 20x faster than packaging Version(s)", r >= 20, f"{r:.0f}x")
+    if "peer: semver.compare" in best:
+        r = best["peer: semver.compare"] / best["compare semver"]
+        goal("compare semver >= 50x faster than semver.compare", r >= 50, f"{r:.0f}x")
+    if "peer: apt_pkg.version_compare" in best:
+        r = best["peer: apt_pkg.version_compare"] / best["compare debian"]
+        goal("compare debian >= 3x faster than apt_pkg", r >= 3, f"{r:.1f}x")
+    if "peer: rpm.labelCompare" in best:
+        r = best["peer: rpm.labelCompare"] / best["compare rpm (same pairs)"]
+        goal("compare rpm >= 2x faster than rpm.labelCompare", r >= 2, f"{r:.1f}x")
+    if "peer: SpecifierSet(...).contains" in best:
+        r = best["peer: SpecifierSet(...).contains"] / best["satisfies pep440 >=1.0,<2.0"]
+        goal("satisfies >= 20x faster than SpecifierSet.contains", r >= 20, f"{r:.0f}x")
+
+    print(f"quorlen benchmark (python {sys.version.split()[0]}, best of {args.rounds} interleaved rounds)\n")
+    print("per operation")
+    report(best, ratios)
+
+    sorts = sort_rows(100_000, 3)
+    print("\nsorting 100,000 versions (ms)")
+    for name, ns in sorts.items():
+        print(f"  {name:<40} {ns / 1e6:9.1f} ms  {ns / sorts['floor: sorted(strings)']:6.2f}x sorted(strings)")
+    if "sort_versions pep440" in sorts:
+        r = sorts["sort_versions pep440"] / sorts["floor: sorted(strings)"]
+        goal("sort_versions 100k <= 2x sorted(strings)", r <= 2, f"{r:.2f}x")
+        if "peer: sorted(key=packaging Version)" in sorts:
+            r = sorts["peer: sorted(key=packaging Version)"] / sorts["sort_versions pep440"]
+            goal("sort_versions >= 20x faster than sorted(key=packaging Version)", r >= 20, f"{r:.0f}x")
+
+    scaling(args.quick)
+
+    print("\nmemory per object (resident, 200,000 instances)")
+    ours = bytes_per_object(lambda t: quorlen.Version(t, "pep440"))
+    print(f"  quorlen.Version            {ours:8.0f} bytes")
+    if packaging_version:
+        theirs = bytes_per_object(PVersion)
+        print(f"  packaging.version.Version  {theirs:8.0f} bytes")
+        goal("Version at most half the memory of packaging's", ours <= theirs / 2, f"{ours:.0f} vs {theirs:.0f} bytes")
+
+    print("\ngoals")
+    for text, ok, figure in goals:
+        print(f"  [{'met' if ok else 'MISSED'}] {text}: {figure}")
+
+
+if __name__ == "__main__":
+    main()
