@@ -2,10 +2,17 @@
 // parses: the first byte picks the ecosystem, the remaining lines are texts.
 #include <cstddef>
 #include <cstdint>
+#include <numeric>
+#include <span>
 #include <vector>
 
 #include "fuzz_support.hpp"
 #include "strategies/registry.hpp"
+
+#if __has_include("core/stable_sort.hpp")
+#include "core/stable_sort.hpp"
+#define QUORLEN_FUZZ_SORT 1
+#endif
 
 using namespace quorlen;
 
@@ -19,6 +26,23 @@ bool must_be_transitive(Ecosystem eco) noexcept {
 }
 
 bool at_most(Ordering o) noexcept { return o != Ordering::Greater; }
+
+#ifdef QUORLEN_FUZZ_SORT
+// Sorts the indices 0..n-1 with `less` and checks that the result is a
+// permutation of them; the sanitizers check that the sort stayed in bounds.
+template <class Less>
+std::vector<std::size_t> sort_indices(std::size_t n, Less less) {
+    std::vector<std::size_t> order(n), scratch(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    stable_merge_sort(std::span<std::size_t>(order), std::span<std::size_t>(scratch), less);
+    std::vector<bool> seen(n, false);
+    for (std::size_t i : order) {
+        FUZZ_CHECK(i < n && !seen[i]);
+        seen[i] = true;
+    }
+    return order;
+}
+#endif
 
 }  // namespace
 
@@ -60,5 +84,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
                 }
             }
     }
+#ifdef QUORLEN_FUZZ_SORT
+    const auto order = sort_indices(n, [&](std::size_t a, std::size_t b) { return cmp[a * n + b] == Ordering::Less; });
+    if (must_be_transitive(eco)) {
+        // Ascending, and equal values keep their input order.
+        for (std::size_t i = 1; i < n; ++i) {
+            const Ordering o = cmp[order[i - 1] * n + order[i]];
+            FUZZ_CHECK(o != Ordering::Greater);
+            if (o == Ordering::Equal) FUZZ_CHECK(order[i - 1] < order[i]);
+        }
+    }
+    // An ordering that answers at random, driven by the input bytes, is the
+    // worst a non-transitive comparator can do; the sort must still finish
+    // within its buffers.
+    if (size > 2) {
+        std::size_t next = 0;
+        sort_indices(size % 200, [&](std::size_t, std::size_t) { return (data[next++ % size] & 1) != 0; });
+    }
+#endif
     return 0;
 }
