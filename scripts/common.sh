@@ -28,3 +28,15 @@ ensure_venv() {
 install_package() {
     "$VENV/bin/pip" install -q --no-build-isolation --no-deps --no-index "$root" >&2
 }
+
+# Reference tools of the differential tests: dpkg's and RPM's orderings from
+# Python, and npm's SemVer package run by node inside the environment.
+NODE_SEMVER=$VENV/node_semver
+
+ensure_reference_tools() {
+    ensure_apt python3-apt python3-rpm nodejs
+    # Some nodejs builds bundle npm; Debian's own package does not.
+    command -v npm >/dev/null || ensure_apt npm
+    [ -f "$NODE_SEMVER/node_modules/semver/package.json" ] ||
+        npm install --silent --no-audit --no-fund --prefix "$NODE_SEMVER" semver >&2
+}

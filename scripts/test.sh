@@ -12,6 +12,7 @@ ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mes
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv
+ensure_reference_tools
 install_package
 
 cd "$root"

@@ -1,10 +1,12 @@
-// Identifiers used by security advisories: package URLs ("pkg:" form) and
-// VERS ranges ("vers:" form).
+// Identifiers used by security advisories: package URLs ("pkg:" form), VERS
+// ranges ("vers:" form), and the spans of versions that the events of an OSV
+// range describe.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/result.hpp"
 #include "parser.hpp"
@@ -12,24 +14,61 @@
 
 namespace quorlen::security {
 
+// A package URL split at its separators. Nothing is percent-decoded; only the
+// type is lower-cased, so rendering gives back what was parsed.
 struct Purl {
-    std::string type;
-    std::optional<std::string> namespace_;
-    std::string name;
-    std::optional<std::string> version;
-    std::optional<std::string> qualifiers;
+    std::string type;                       // never empty once parsed
+    std::optional<std::string> namespace_;  // path segments before the name, joined with "/"
+    std::string name;                       // never empty once parsed
+    std::optional<std::string> version;     // present (maybe empty) after an "@"
+    std::optional<std::string> qualifiers;  // one unsplit text
     std::optional<std::string> subpath;
 
     static Result<Purl> parse(std::string_view input);
+    // Writes the parts back with their separators; cannot fail.
     std::string to_purl() const;
+    // The ecosystem whose rules order this package's versions, if any.
     std::optional<Ecosystem> ecosystem() const noexcept;
 };
 
+// Maps a (lower-case) package URL type to an ecosystem; exact match.
+std::optional<Ecosystem> ecosystem_for_purl_type(std::string_view type) noexcept;
+
+// "vers:{ecosystem}/{range}", the range in this library's own grammar.
 struct Vers {
     ranges::RangeSet range;
     Ecosystem ecosystem;
 
     static Result<Vers> parse(std::string_view input);
+};
+
+// One span of an OSV range: the values of the three events that bound it.
+struct OsvInterval {
+    std::optional<std::string> introduced;
+    std::optional<std::string> fixed;
+    std::optional<std::string> last_affected;
+
+    bool empty() const noexcept { return !introduced && !fixed && !last_affected; }
+    bool closed() const noexcept { return fixed || last_affected; }
+
+    // Whether the version lies in the span, judged under eco. A span whose
+    // only value is the introduced "0" holds every version without parsing
+    // it; a span without values holds none.
+    Result<bool> contains(Ecosystem eco, std::string_view version) const;
+};
+
+// Splits the events of one OSV range into spans, in order. An "introduced"
+// after a closed span opens a new one, so every introduced/fixed pair keeps
+// its own span; any other value fills (or replaces) its slot in the open one.
+class OsvSpans {
+public:
+    void event(std::optional<std::string_view> introduced, std::optional<std::string_view> fixed,
+               std::optional<std::string_view> last_affected);
+    // The spans read so far, the open one last; spans without values dropped.
+    std::vector<OsvInterval> finish() &&;
+
+private:
+    std::vector<OsvInterval> spans_;
 };
 
 }  // namespace quorlen::security

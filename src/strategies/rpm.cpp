@@ -1,10 +1,128 @@
-// Interim: routes through the generic parse until this family's rules land.
 #include "strategies/rpm.hpp"
+
+#include "core/unicode.hpp"
+#include "parser.hpp"
+#include "strategies/debian.hpp"
 #include "strategies/strategy.hpp"
 
+namespace quorlen::strategies::rpm {
+
+namespace {
+
+// The RPM parse has one message: it rejects nothing but emptiness.
+Failure empty_version() { return fail("empty RPM version"); }
+
+bool at(std::string_view s, std::size_t i, char c) noexcept { return i < s.size() && s[i] == c; }
+
+// Characters that never decide by themselves: everything but ASCII letters,
+// digits, '~' and '^'.
+bool is_separator(char c) noexcept { return !ascii::is_alnum(c) && c != '~' && c != '^'; }
+
+std::size_t skip_separators(std::string_view s, std::size_t i) noexcept {
+    while (i < s.size() && is_separator(s[i])) ++i;
+    return i;
+}
+
+template <bool (*Pred)(char) noexcept>
+std::string_view run(std::string_view s, std::size_t i) noexcept {
+    std::size_t j = i;
+    while (j < s.size() && Pred(s[j])) ++j;
+    return s.substr(i, j - i);
+}
+
+bool is_digit(char c) noexcept { return ascii::is_digit(c); }
+bool is_alpha(char c) noexcept { return ascii::is_alpha(c); }
+
+Ordering bytes(std::string_view a, std::string_view b) noexcept {
+    const int c = a.compare(b);
+    return c < 0 ? Ordering::Less : (c > 0 ? Ordering::Greater : Ordering::Equal);
+}
+
+// Numbers of any length: without leading zeros, more digits is larger and
+// equal lengths compare as text.
+Ordering cmp_numeric(std::string_view a, std::string_view b) noexcept {
+    while (a.size() > 0 && a[0] == '0') a.remove_prefix(1);
+    while (b.size() > 0 && b[0] == '0') b.remove_prefix(1);
+    if (a.size() != b.size()) return order_of(a.size(), b.size());
+    return bytes(a, b);
+}
+
+}  // namespace
+
+Ordering rpmverscmp(std::string_view a, std::string_view b) noexcept {
+    if (a == b) return Ordering::Equal;
+    std::size_t i = 0, j = 0;
+    while (i < a.size() || j < b.size()) {
+        i = skip_separators(a, i);
+        j = skip_separators(b, j);
+        // '~' sorts before everything, the end of the string included.
+        if (at(a, i, '~') || at(b, j, '~')) {
+            if (!at(a, i, '~')) return Ordering::Greater;
+            if (!at(b, j, '~')) return Ordering::Less;
+            ++i;
+            ++j;
+            continue;
+        }
+        // '^' sorts after the end of the string but before anything else.
+        if (at(a, i, '^') || at(b, j, '^')) {
+            if (i >= a.size()) return Ordering::Less;
+            if (j >= b.size()) return Ordering::Greater;
+            if (a[i] != '^') return Ordering::Greater;
+            if (b[j] != '^') return Ordering::Less;
+            ++i;
+            ++j;
+            continue;
+        }
+        if (i >= a.size() || j >= b.size()) break;
+
+        const bool numeric = ascii::is_digit(a[i]);
+        const std::string_view sa = numeric ? run<is_digit>(a, i) : run<is_alpha>(a, i);
+        const std::string_view sb = numeric ? run<is_digit>(b, j) : run<is_alpha>(b, j);
+        // Segments of different kinds: a number outranks letters.
+        if (sb.empty()) return numeric ? Ordering::Greater : Ordering::Less;
+        const Ordering o = numeric ? cmp_numeric(sa, sb) : bytes(sa, sb);
+        if (o != Ordering::Equal) return o;
+        i += sa.size();
+        j += sb.size();
+    }
+    const bool a_done = i >= a.size();
+    const bool b_done = j >= b.size();
+    if (a_done && b_done) return Ordering::Equal;
+    return a_done ? Ordering::Less : Ordering::Greater;
+}
+
+Result<RpmVersion> parse_rpm(std::string_view input) {
+    const std::string_view text = unicode::trim(input);
+    if (text.empty()) return empty_version();
+    const debian::EpochSplit split = debian::extract_epoch_colon(text);
+    RpmVersion v;
+    v.epoch = split.epoch;
+    const std::size_t dash = split.rest.rfind('-');
+    if (dash == std::string_view::npos) {
+        v.version.assign(split.rest);
+    } else {
+        v.version.assign(split.rest.substr(0, dash));
+        v.release.assign(split.rest.substr(dash + 1));
+    }
+    return v;
+}
+
+}  // namespace quorlen::strategies::rpm
+
 namespace quorlen::strategies {
-#define ROUTE_GENERIC(Type) \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return GenericStrategy::parse(input); } \
-    Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept { return GenericStrategy::compare(a, b); }
-ROUTE_GENERIC(RpmStrategy)
+
+Result<ParsedRepr> RpmStrategy::parse(std::string_view input) {
+    auto v = rpm::parse_rpm(input);
+    if (!v) return std::move(v).failure();
+    return ParsedRepr(std::move(v).value());
+}
+
+Ordering RpmStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexcept {
+    const RpmVersion& a = expect<RpmVersion>(pa);
+    const RpmVersion& b = expect<RpmVersion>(pb);
+    if (a.epoch != b.epoch) return order_of(a.epoch, b.epoch);
+    if (Ordering o = rpm::rpmverscmp(a.version, b.version); o != Ordering::Equal) return o;
+    return rpm::rpmverscmp(a.release, b.release);
+}
+
 }  // namespace quorlen::strategies

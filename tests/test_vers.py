@@ -1,0 +1,141 @@
+"""VERS strings: build_vers writes them, vers_contains reads and evaluates them."""
+import inspect
+
+import pytest
+from hypothesis import given, strategies as st
+
+from quorlen import build_vers, range_contains, vers_contains
+
+ECOSYSTEMS = ("generic, semver, pep440, debian, rpm, ruby, maven, go, npm, nuget, composer, crates, hex, swift, "
+              "calver, alpine, docker, conda, arch, gentoo, cran, spack, dart, julia, terraform, helm, cpan, nix, "
+              "homebrew, freebsd")
+COMPARATOR = "invalid comparator: '{}'; expected operator (>=, <=, >, <, ==, !=) followed by version"
+
+
+def unsupported(name):
+    return f"unsupported ecosystem '{name}'; expected one of: {ECOSYSTEMS}"
+
+
+@pytest.mark.parametrize("ecosystem, range_, expected", [
+    ("Crates.IO", ">=1.0", "vers:crates/>=1.0"),
+    ("npm", ">=1.0,<2.0", "vers:npm/>=1.0,<2.0"),
+    ("node", "  ^1.0 || ^2.0 \n", "vers:npm/^1.0 || ^2.0"),
+    ("PEP-440", "", "vers:pep440/"),
+    ("python", "\u3000>= 1.0\u2003", "vers:pep440/>= 1.0"),
+    ("Generic", "*", "vers:generic/*"),
+    ("deb", "[1.0, 2.0)", "vers:debian/[1.0, 2.0)"),
+    ("pkg", ">=1/2", "vers:julia/>=1/2"),
+    ("semver-strict", "~1.2", "vers:semver/~1.2"),
+])
+def test_build_vers(ecosystem, range_, expected):
+    assert build_vers(ecosystem, range_) == expected
+
+
+@pytest.mark.parametrize("ecosystem, range_, message", [
+    ("nope", ">=1.0", unsupported("nope")),
+    ("AUTO", ">=1.0", unsupported("auto")),
+    ("", ">=1.0", unsupported("")),
+    (" npm", ">=1.0", unsupported(" npm")),
+    # the name is judged first
+    ("nope", "1.0", unsupported("nope")),
+    ("npm", "1.0", COMPARATOR.format("1.0")),
+    ("npm", ">=1.0 || =2.0", COMPARATOR.format("=2.0")),
+    ("npm", ">=", "missing version in comparator '>='"),
+    ("npm", "^a", "invalid caret range: '^a'"),
+    ("npm", "[1.0]", "invalid interval range: '[1.0]'"),
+])
+def test_build_vers_errors(ecosystem, range_, message):
+    with pytest.raises(ValueError) as e:
+        build_vers(ecosystem, range_)
+    assert str(e.value) == message
+
+
+@pytest.mark.parametrize("vers, version, expected", [
+    ("vers:npm/>=1.0.0,<2.0.0", "1.5.0", True),
+    ("vers:npm/>=1.0.0,<2.0.0", "2.0.0", False),
+    ("vers:npm/>=1.0.0,<2.0.0", "0.9.9", False),
+    ("vers:npm/^1.0 || ^2.0", "2.5.0", True),
+    ("vers:npm/^1.0 || ^2.0", "3.0.0", False),
+    ("vers:generic/>=1.0, <2.0", "1.0", True),
+    ("vers:Generic/>=1.0 <2.0", "2.0", False),
+    ("vers:pep440/>=1.0", "1.0.post1", True),
+    ("vers:pep440/<1.0", "1.0rc1", True),
+    ("vers:pep440/[1.0,2.0)", "2.0", False),
+    # the empty range and the wildcard accept every text, parsed or not
+    ("vers:npm/", "not a version", True),
+    ("vers:pep440/*", "not a version", True),
+    ("vers:pep440/ || >=5", "not a version", True),
+])
+def test_vers_contains(vers, version, expected):
+    assert vers_contains(vers, version) is expected
+
+
+@pytest.mark.parametrize("vers, version, message", [
+    ("VERS:npm/>=1.0", "1.0", "invalid VERS 'VERS:npm/>=1.0'; expected 'vers:' prefix"),
+    ("vers", "1.0", "invalid VERS 'vers'; expected 'vers:' prefix"),
+    ("", "1.0", "invalid VERS ''; expected 'vers:' prefix"),
+    (" vers:npm/>=1", "1.0", "invalid VERS ' vers:npm/>=1'; expected 'vers:' prefix"),
+    ("vers:npm", "1.0", "invalid VERS 'vers:npm'; expected 'vers:<ecosystem>/<range>'"),
+    ("vers:", "1.0", "invalid VERS 'vers:'; expected 'vers:<ecosystem>/<range>'"),
+    ("vers:/>=1.0", "1.0", unsupported("")),
+    ("vers:PyPI/>=1.0", "1.0", unsupported("pypi")),
+    ("vers:auto/>=1.0", "1.0", unsupported("auto")),
+    # a bad name is reported even when the range is bad too
+    ("vers:nope/1.0", "1.0", unsupported("nope")),
+    ("vers:npm/1.0", "1.0", COMPARATOR.format("1.0")),
+    # only the first "/" separates: the rest stays in the range
+    ("vers:npm/>=1.0/2.0 =3", "1.0", COMPARATOR.format("=3")),
+    # errors of evaluation, when a comparator needs the text
+    ("vers:pep440/>=1.0", "abc", "PEP 440 version must start with a digit: 'abc'"),
+    ("vers:pep440/>=x1", "1.0", "PEP 440 version must start with a digit: 'x1'"),
+    # the single-bar style parses, as one comparator holding the rest
+    ("vers:pep440/>=x|<2.0", "1.0", "PEP 440 version must start with a digit: 'x|<2.0'"),
+])
+def test_vers_contains_errors(vers, version, message):
+    with pytest.raises(ValueError) as e:
+        vers_contains(vers, version)
+    assert str(e.value) == message
+
+
+def test_evaluation_is_lazy():
+    # the second branch is never looked at once the first accepts
+    assert vers_contains("vers:pep440/>=1.0 || >=x", "1.5") is True
+    # a failing comparator abandons its branch before the unparsable one
+    assert vers_contains("vers:pep440/>=3.0,<x || >=1.0", "1.5") is True
+
+
+@pytest.mark.parametrize("fn, names", [(build_vers, ("ecosystem", "range")), (vers_contains, ("vers", "version"))])
+def test_argument_errors(fn, names):
+    name = fn.__name__
+    good = {"ecosystem": "npm", "range": ">=1", "vers": "vers:npm/>=1.0.0", "version": "1.0.0"}
+    for i, param in enumerate(names):
+        for bad, tname in [(None, "None"), (1, "int"), (b"x", "bytes")]:
+            args = [good[n] for n in names]
+            args[i] = bad
+            with pytest.raises(TypeError) as e:
+                fn(*args)
+            assert str(e.value) == f"{name}() argument '{param}' must be str, not {tname}"
+    # the first argument's type is checked before the second's
+    with pytest.raises(TypeError) as e:
+        fn(None, None)
+    assert str(e.value) == f"{name}() argument '{names[0]}' must be str, not None"
+    with pytest.raises(TypeError) as e:
+        fn(good[names[0]])
+    assert str(e.value) == f"{name}() missing required argument '{names[1]}' (pos 2)"
+    assert fn(**{n: good[n] for n in names}) is not None
+    assert str(inspect.signature(fn)) == f"({names[0]}, {names[1]})"
+
+
+RANGES = st.sampled_from([
+    "", "*", ">=1.0", "<2.0", ">=1.0,<2.0", ">=1.0 <2.0", "^1.2", "~1.2.3", "1.x", "[1.0,2.0)", "(1.0,2.0]",
+    "==1.5", "!=1.5", ">=1.0 || <0.5", "<=0.9 || >2.1,<3", "  >=1.1  ",
+])
+VERSIONS = st.from_regex(r"[0-3](\.[0-9]){0,2}(rc1|\.post1)?", fullmatch=True)
+ECOS = st.sampled_from(["generic", "pep440", "PEP440", "python", "debian", "rpm", "maven"])
+
+
+@given(ECOS, RANGES, VERSIONS)
+def test_written_vers_reads_back_to_the_same_range(eco, range_, version):
+    vers = build_vers(eco, range_)
+    assert vers.startswith("vers:") and vers.index("/") < len(vers)
+    assert vers_contains(vers, version) is range_contains(version, range_, eco)
