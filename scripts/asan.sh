@@ -36,13 +36,16 @@ runtime=$(clang++-14 -print-file-name=libclang_rt.asan-x86_64.so)
 
 cd "$root"
 set +e
+# The test of hashes across processes starts interpreters with an empty
+# environment, which cannot load this build without the preloaded runtime.
 # The interpreter's own allocations at exit are not ours to judge, hence no
 # leak detection here (scripts/leaks.sh checks references instead).
 LD_PRELOAD="$runtime" \
 ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 PYTHONPATH="$site" PYTHONMALLOC=malloc \
-    "$SYS_PY" -m pytest -q -p no:cacheprovider tests "$@"
+    "$SYS_PY" -m pytest -q -p no:cacheprovider tests \
+    --deselect tests/test_version.py::test_hash_is_the_same_in_every_process "$@"
 rc=$?
 set -e
 [ "$rc" -eq 5 ] && { echo "no tests were collected" >&2; exit 1; }

@@ -41,7 +41,9 @@ def module_cases():
     c = []
 
     def add(name, fn):
-        c.append((name, fn))
+        # Whether a path ends in a result or an exception is the test suite's
+        # business; here both must leave the counts flat.
+        c.append((name, lambda: call(fn)))
 
     add("version", lambda: q.version("1.2.3"))
     add("version", lambda: q.version("1.0", "semver"))  # rejected by the ecosystem
@@ -198,7 +200,7 @@ def version_cases():
     c = []
 
     def add(member, fn):
-        c.append((member, fn))
+        c.append((member, lambda: call(fn)))
 
     add("__new__", lambda: V("1.2.3"))
     add("__new__", lambda: V(version="1.0", ecosystem="AUTO"))
