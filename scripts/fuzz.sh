@@ -19,8 +19,10 @@ flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -I"$root/src" -I"$root/fuzz"
        -fno-sanitize-recover=all -Wall -Wextra)
 mkdir -p "$build/obj" "$build/bin" "$build/logs" "$build/crashes"
 
-# The core units, found afresh each time so that new ones are picked up.
-mapfile -t core < <(cd "$root" && ls src/core/*.cpp src/parser.cpp src/strategies/*.cpp src/ranges.cpp src/security.cpp)
+# The core units are the ones meson.build lists for the core library, read
+# afresh each time so that the fuzzers always link what the extension links.
+mapfile -t core < <(sed -n '/^core_sources = files(/,/^)/p' "$root/meson.build" | grep -o "'src/[^']*\.cpp'" | tr -d "'")
+[ ${#core[@]} -gt 0 ] || { echo "no core sources found in meson.build" >&2; exit 1; }
 
 # An object is rebuilt when its source or any header is newer than it.
 stale=()
