@@ -284,8 +284,10 @@ def test_huge_osv_records():
 def test_one_range_of_a_hundred_thousand_events():
     osv = fn("osv_affected")
     long_range = {"ranges": [{"events": [{"introduced": f"{i}.0", "fixed": f"{i}.5"} for i in range(100_000)]}]}
-    assert osv("99999.2", long_range)  # only the last introduced and fixed count
-    assert not osv("5.2", long_range)
+    # Each event opens its own interval [i.0, i.5).
+    assert osv("99999.2", long_range)
+    assert osv("5.2", long_range)
+    assert not osv("5.7", long_range)
 
 
 # ---------------------------------------------- Containers that change while read
