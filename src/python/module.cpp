@@ -94,6 +94,11 @@ int exec_module(PyObject* module) noexcept {
 
 PyModuleDef_Slot SLOTS[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+#ifdef Py_mod_multiple_interpreters
+    // The Version type object is created once and cached for the process, so
+    // a second interpreter would receive a type that belongs to the first.
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
     {0, nullptr},
 };
 

@@ -1,0 +1,106 @@
+// Every ecosystem's parse, and the laws its ordering must keep on whatever
+// parses: the first byte picks the ecosystem, the remaining lines are texts.
+#include <cstddef>
+#include <cstdint>
+#include <numeric>
+#include <span>
+#include <vector>
+
+#include "fuzz_support.hpp"
+#include "strategies/registry.hpp"
+
+#if __has_include("core/stable_sort.hpp")
+#include "core/stable_sort.hpp"
+#define QUORLEN_FUZZ_SORT 1
+#endif
+
+using namespace quorlen;
+
+namespace {
+
+// The orderings whose rules are total preorders by construction; the
+// generic-family orderings tolerate texts on which transitivity can fail.
+bool must_be_transitive(Ecosystem eco) noexcept {
+    return eco == Ecosystem::Debian || eco == Ecosystem::Rpm || eco == Ecosystem::Semver ||
+           eco == Ecosystem::Npm;
+}
+
+bool at_most(Ordering o) noexcept { return o != Ordering::Greater; }
+
+#ifdef QUORLEN_FUZZ_SORT
+// Sorts the indices 0..n-1 with `less` and checks that the result is a
+// permutation of them; the sanitizers check that the sort stayed in bounds.
+template <class Less>
+std::vector<std::size_t> sort_indices(std::size_t n, Less less) {
+    std::vector<std::size_t> order(n), scratch(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    stable_merge_sort(std::span<std::size_t>(order), std::span<std::size_t>(scratch), less);
+    std::vector<bool> seen(n, false);
+    for (std::size_t i : order) {
+        FUZZ_CHECK(i < n && !seen[i]);
+        seen[i] = true;
+    }
+    return order;
+}
+#endif
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const Ecosystem eco = fuzz::ecosystem_of(data[0]);
+    const auto texts = fuzz::split_lines(fuzz::as_text(data + 1, size - 1), 12);
+
+    std::vector<ParsedRepr> parsed;
+    for (std::string_view text : texts) {
+        // The generic parse accepts everything and backs the Version class
+        // whatever the ecosystem, so it runs on every text.
+        const ParsedVersion generic = parse_generic(text);
+        FUZZ_CHECK(generic.raw == text);
+        auto r = parse_for_ecosystem(eco, text);
+        if (!r.ok()) {
+            FUZZ_CHECK(!r.error().empty());
+            FUZZ_CHECK(eco != Ecosystem::Generic);
+            continue;
+        }
+        parsed.push_back(std::move(r).value());
+    }
+
+    const std::size_t n = parsed.size();
+    std::vector<Ordering> cmp(n * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j) cmp[i * n + j] = compare_for_ecosystem(eco, parsed[i], parsed[j]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        FUZZ_CHECK(cmp[i * n + i] == Ordering::Equal);
+        for (std::size_t j = 0; j < n; ++j) FUZZ_CHECK(cmp[i * n + j] == reverse(cmp[j * n + i]));
+    }
+    if (must_be_transitive(eco)) {
+        for (std::size_t a = 0; a < n; ++a)
+            for (std::size_t b = 0; b < n; ++b) {
+                if (!at_most(cmp[a * n + b])) continue;
+                for (std::size_t c = 0; c < n; ++c) {
+                    if (at_most(cmp[b * n + c])) FUZZ_CHECK(at_most(cmp[a * n + c]));
+                }
+            }
+    }
+#ifdef QUORLEN_FUZZ_SORT
+    const auto order = sort_indices(n, [&](std::size_t a, std::size_t b) { return cmp[a * n + b] == Ordering::Less; });
+    if (must_be_transitive(eco)) {
+        // Ascending, and equal values keep their input order.
+        for (std::size_t i = 1; i < n; ++i) {
+            const Ordering o = cmp[order[i - 1] * n + order[i]];
+            FUZZ_CHECK(o != Ordering::Greater);
+            if (o == Ordering::Equal) FUZZ_CHECK(order[i - 1] < order[i]);
+        }
+    }
+    // An ordering that answers at random, driven by the input bytes, is the
+    // worst a non-transitive comparator can do; the sort must still finish
+    // within its buffers.
+    if (size > 2) {
+        std::size_t next = 0;
+        sort_indices(size % 200, [&](std::size_t, std::size_t) { return (data[next++ % size] & 1) != 0; });
+    }
+#endif
+    return 0;
+}
