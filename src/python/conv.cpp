@@ -1,7 +1,5 @@
 #include "python/conv.hpp"
 
-#include <cstring>
-
 #include "python/args.hpp"
 #include "python/pyversion.hpp"
 
@@ -9,32 +7,11 @@ namespace quorlen::python {
 
 bool is_auto(std::string_view name) noexcept { return ascii::iequals(name, "auto"); }
 
-namespace {
-
-// The last name that resolved and its ecosystem: a loop of calls passes the
-// same name every time, and from_str is a function of the bytes alone. Plain
-// data, read and written only with the interpreter lock held.
-struct LastName {
-    char bytes[16];
-    std::size_t len = sizeof bytes + 1;  // no name yet
-    Ecosystem eco;
-};
-LastName g_last_name;
-
-}  // namespace
-
 std::optional<Ecosystem> eco_from_str(std::string_view name) noexcept {
-    LastName& last = g_last_name;
-    if (name.size() == last.len && std::memcmp(name.data(), last.bytes, name.size()) == 0) return last.eco;
     Result<Ecosystem> r = Ecosystem::from_str(name);
     if (!r) {
         raise_value_error(r.error());
         return std::nullopt;
-    }
-    if (name.size() <= sizeof last.bytes) {
-        std::memcpy(last.bytes, name.data(), name.size());
-        last.len = name.size();
-        last.eco = *r;
     }
     return *r;
 }
