@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 
@@ -25,6 +26,9 @@ struct Failure {
 };
 
 inline Failure fail(std::string message) { return Failure{std::move(message)}; }
+
+// "{head}: '{piece}'", the shape of most messages that quote the input.
+std::string quoted(std::string_view head, std::string_view piece);
 
 // Either a value or a failure message. Core operations never throw for bad
 // input; they hand back one of these.

@@ -315,37 +315,40 @@ Ordering cmp_packed_pep440(const PyVersion* a, const PyVersion* b) noexcept {
     return cmp_lists(local_of(a), local_of(b));
 }
 
-// Hands two stored payloads to the ecosystem's own compare without copying
-// them: each is moved into a ParsedRepr for the call and straight back.
-// Moves of these records never allocate or throw, no Python code runs in
-// between and the interpreter lock is held throughout, so no reader can see
-// the payload while it is lent out.
+// The ecosystem's own ordering of two stored payloads, called on the records
+// themselves so that nothing is copied.
+Ordering cmp_payload(const SemverVersion& a, const SemverVersion& b) noexcept {
+    return strategies::semver::cmp_semver_strict(a, b);
+}
+Ordering cmp_payload(const DebianVersion& a, const DebianVersion& b) noexcept {
+    return strategies::debian::cmp_debian_view({a.epoch, a.upstream, a.revision}, {b.epoch, b.upstream, b.revision});
+}
+Ordering cmp_payload(const RpmVersion& a, const RpmVersion& b) noexcept {
+    return strategies::rpm::cmp_rpm_view({a.epoch, a.version, a.release}, {b.epoch, b.version, b.release});
+}
+Ordering cmp_payload(const MavenVersion& a, const MavenVersion& b) noexcept {
+    return strategies::maven::cmp_list(a.items, b.items);
+}
+
 template <class T>
-Ordering lend_compare(Ecosystem eco, PyVersion* a, PyVersion* b) noexcept {
-    T& pa = *payload<T>(a);
-    T& pb = *payload<T>(b);
-    ParsedRepr ra(std::in_place_type<T>, std::move(pa));
-    ParsedRepr rb(std::in_place_type<T>, std::move(pb));
-    const Ordering o = compare_for_ecosystem(eco, ra, rb);
-    pa = std::move(*std::get_if<T>(&ra));
-    pb = std::move(*std::get_if<T>(&rb));
-    return o;
+Ordering cmp_stored(PyVersion* a, PyVersion* b) noexcept {
+    return cmp_payload(*payload<T>(a), *payload<T>(b));
 }
 
 // Two instances of one ecosystem, ordered by that ecosystem's rules. The
 // usual cases allocate nothing.
 Ordering cmp_same_ecosystem(PyVersion* a, PyVersion* b) {
-    if (a == b) return Ordering::Equal;  // and a payload is never lent twice
+    if (a == b) return Ordering::Equal;
     const Ecosystem eco = eco_of(a);
     if (a->kind == b->kind) {
         switch (kind_of(a)) {
             // The generic family orders exactly as the generic ecosystem.
             case Kind::None: return cmp_packed_generic(a, b);
             case Kind::Pep440: return cmp_packed_pep440(a, b);
-            case Kind::Semver: return lend_compare<SemverVersion>(eco, a, b);
-            case Kind::Debian: return lend_compare<DebianVersion>(eco, a, b);
-            case Kind::Rpm: return lend_compare<RpmVersion>(eco, a, b);
-            case Kind::Maven: return lend_compare<MavenVersion>(eco, a, b);
+            case Kind::Semver: return cmp_stored<SemverVersion>(a, b);
+            case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
+            case Kind::Rpm: return cmp_stored<RpmVersion>(a, b);
+            case Kind::Maven: return cmp_stored<MavenVersion>(a, b);
             case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
         }
     }

@@ -96,9 +96,7 @@ Ordering cmp_debian_view(const PackageView& a, const PackageView& b) noexcept {
 namespace quorlen::strategies {
 
 Result<ParsedRepr> DebianStrategy::parse(std::string_view input) {
-    auto v = debian::parse_debian(input);
-    if (!v) return std::move(v).failure();
-    return ParsedRepr(std::move(v).value());
+    return as_repr(debian::parse_debian(input));
 }
 
 Ordering DebianStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexcept {

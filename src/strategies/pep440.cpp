@@ -11,13 +11,6 @@ namespace quorlen::strategies::pep440 {
 namespace {
 
 // Every message of the PEP 440 screen lives here.
-std::string quoted(std::string_view head, std::string_view piece) {
-    std::string msg(head);
-    msg += ": '";
-    msg += piece;
-    msg += '\'';
-    return msg;
-}
 
 Failure invalid_epoch(std::string_view epoch) { return fail(quoted("invalid PEP 440 epoch", epoch)); }
 Failure empty_version(std::string_view input) { return fail(quoted("empty PEP 440 version", input)); }
@@ -140,9 +133,7 @@ Ordering cmp_pep440(const Pep440Version& a, const Pep440Version& b) noexcept {
 namespace quorlen::strategies {
 
 Result<ParsedRepr> Pep440Strategy::parse(std::string_view input) {
-    auto v = pep440::parse_pep440(input);
-    if (!v) return std::move(v).failure();
-    return ParsedRepr(std::move(v).value());
+    return as_repr(pep440::parse_pep440(input));
 }
 
 Ordering Pep440Strategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {

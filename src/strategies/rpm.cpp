@@ -116,9 +116,7 @@ Ordering cmp_rpm_view(const debian::PackageView& a, const debian::PackageView& b
 namespace quorlen::strategies {
 
 Result<ParsedRepr> RpmStrategy::parse(std::string_view input) {
-    auto v = rpm::parse_rpm(input);
-    if (!v) return std::move(v).failure();
-    return ParsedRepr(std::move(v).value());
+    return as_repr(rpm::parse_rpm(input));
 }
 
 Ordering RpmStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexcept {

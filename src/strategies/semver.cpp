@@ -9,13 +9,6 @@ namespace {
 
 // Every message of the strict parse lives here. {text} and {identifier} are
 // the offending piece alone, never the whole input.
-std::string quoted(std::string_view head, std::string_view piece) {
-    std::string msg(head);
-    msg += ": '";
-    msg += piece;
-    msg += '\'';
-    return msg;
-}
 
 Failure wrong_part_count(std::size_t n) { return fail("Expected 3 parts, got " + std::to_string(n)); }
 Failure empty_component(std::string_view name) { return fail("empty " + std::string(name)); }
@@ -249,9 +242,7 @@ Ordering cmp_semver_view(const SemverView& a, const SemverView& b) noexcept {
 namespace quorlen::strategies {
 
 Result<ParsedRepr> SemverStrategy::parse(std::string_view input) {
-    auto v = semver::parse_semver_strict(input);
-    if (!v) return std::move(v).failure();
-    return ParsedRepr(std::move(v).value());
+    return as_repr(semver::parse_semver_strict(input));
 }
 
 Ordering SemverStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {

@@ -33,6 +33,13 @@ const T& expect(const ParsedRepr& repr) noexcept {
     return *p;
 }
 
+// A family's parse result as the variant every strategy returns.
+template <class T>
+Result<ParsedRepr> as_repr(Result<T>&& r) {
+    if (!r) return std::move(r).failure();
+    return ParsedRepr(std::move(r).value());
+}
+
 struct VersionStrategy {
     std::string_view name;
     Result<ParsedRepr> (*parse)(std::string_view input);

@@ -15,13 +15,6 @@ namespace {
 
 // Every message of the checks lives here. {input} is the text as received,
 // untrimmed, unless a message says otherwise.
-std::string quoted(std::string_view head, std::string_view piece) {
-    std::string msg(head);
-    msg += ": '";
-    msg += piece;
-    msg += '\'';
-    return msg;
-}
 
 Failure empty_text(const Label& l) {
     std::string msg = "empty ";
