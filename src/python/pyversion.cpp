@@ -20,6 +20,13 @@ namespace quorlen::python {
 
 namespace {
 
+// Copies text to dst and returns the end of the copy. An empty view may have
+// no data pointer at all, which memcpy must not be handed.
+char* append_bytes(char* dst, std::string_view text) noexcept {
+    if (!text.empty()) std::memcpy(dst, text.data(), text.size());
+    return dst + text.size();
+}
+
 using strategies::generic::detail::cmp_lists;
 using strategies::generic::detail::significant;
 
@@ -150,10 +157,8 @@ PyObject* make_instance(PyTypeObject* type, const ParsedVersion& generic, Parsed
 
     auto* packed = const_cast<PackedSeg*>(seg_data(v));
     char* bytes = const_cast<char*>(raw_data(v));
-    std::memcpy(bytes, generic.raw.data(), generic.raw.size());
-    bytes += generic.raw.size();
-    std::memcpy(bytes, generic.build.data(), generic.build.size());
-    bytes += generic.build.size();
+    bytes = append_bytes(bytes, generic.raw);
+    bytes = append_bytes(bytes, generic.build);
     bytes = pack_segments(segs, packed, bytes);
     pack_segments(local, packed + segs.size(), bytes);
 
@@ -231,10 +236,8 @@ PyObject* make_generic_instance(PyTypeObject* type, std::string_view text, Ecosy
 
     auto* packed = const_cast<PackedSeg*>(seg_data(v));
     char* bytes = const_cast<char*>(raw_data(v));
-    std::memcpy(bytes, text.data(), text.size());
-    bytes += text.size();
-    std::memcpy(bytes, parts.build.data(), parts.build.size());
-    bytes += parts.build.size();
+    bytes = append_bytes(bytes, text);
+    bytes = append_bytes(bytes, parts.build);
     for (std::size_t i = 0; i < count; ++i) {
         const SliceSegments::Slice& s = scan.segs[i];
         if (!s.text) {
