@@ -96,6 +96,15 @@ std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index,
     return utf8_of(obj);
 }
 
+bool str_args(const Signature& sig, PyObject* const* bound, std::size_t n, std::string_view* out) noexcept {
+    for (std::size_t i = 0; i < n; ++i) {
+        auto text = str_arg(sig, i, bound[i]);
+        if (!text) return false;
+        out[i] = *text;
+    }
+    return true;
+}
+
 void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) noexcept {
     PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %s", sig.function, sig.names[index], expected,
                  got == Py_None ? "None" : Py_TYPE(got)->tp_name);

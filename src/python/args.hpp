@@ -41,6 +41,10 @@ inline bool bind_args(const Signature& sig, PyObject* const* args, Py_ssize_t na
 // cannot be encoded (a lone surrogate) raises UnicodeEncodeError.
 std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) noexcept;
 
+// The UTF-8 texts of the first n bound arguments, each of which must be a
+// str; false with the error of the first that is not.
+bool str_args(const Signature& sig, PyObject* const* bound, std::size_t n, std::string_view* out) noexcept;
+
 // The UTF-8 text of a str object that needs encoding; nullopt with the
 // encoding error set.
 std::optional<std::string_view> utf8_of_slow(PyObject* str) noexcept;

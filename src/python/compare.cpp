@@ -52,21 +52,20 @@ template <const Signature& Sig, Truth T>
 PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
     PyObject* a[3];
     if (!bind_args(Sig, args, nargs, kwnames, a)) return nullptr;
-    auto left = str_arg(Sig, 0, a[0]);
-    if (!left) return nullptr;
-    auto right = str_arg(Sig, 1, a[1]);
-    if (!right) return nullptr;
-    Result<Ordering> o = Ordering::Equal;
+    std::string_view texts[2];
+    if (!str_args(Sig, a, 2, texts)) return nullptr;
+    const std::string_view left = texts[0], right = texts[1];
+    Ordering o;
     if (a[2]) {
         auto name = str_arg(Sig, 2, a[2]);
         if (!name) return nullptr;
-        auto ordering = compare_str_with_ecosystem(*left, *right, *name);
+        auto ordering = compare_str_with_ecosystem(left, right, *name);
         if (!ordering) return nullptr;
         o = *ordering;
     } else {
-        o = strategies::generic::compare_generic_texts(*left, *right);  // the default needs no lookup
+        o = strategies::generic::compare_generic_texts(left, right);  // the default needs no lookup
     }
-    const bool r = *o == Ordering::Less ? T.less : (*o == Ordering::Equal ? T.equal : T.greater);
+    const bool r = o == Ordering::Less ? T.less : (o == Ordering::Equal ? T.equal : T.greater);
     return PyBool_FromLong(r);
 }
 

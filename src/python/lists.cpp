@@ -39,13 +39,12 @@ PyObject* compare_semver_strict(PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Signature& sig = COMPARE_SEMVER_STRICT_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    auto left_text = str_arg(sig, 0, a[0]);
-    if (!left_text) return nullptr;
-    auto right_text = str_arg(sig, 1, a[1]);
-    if (!right_text) return nullptr;
-    auto left = parse_or_raise(Ecosystem::Semver, *left_text);
+    std::string_view texts[2];
+    if (!str_args(sig, a, 2, texts)) return nullptr;
+    const std::string_view left_text = texts[0], right_text = texts[1];
+    auto left = parse_or_raise(Ecosystem::Semver, left_text);
     if (!left) return nullptr;
-    auto right = parse_or_raise(Ecosystem::Semver, *right_text);
+    auto right = parse_or_raise(Ecosystem::Semver, right_text);
     if (!right) return nullptr;
     return ordering_to_int(compare_for_ecosystem(Ecosystem::Semver, *left, *right));
 }

@@ -136,20 +136,19 @@ PyObject* build_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Signature& sig = BUILD_PURL_SIG;
     PyObject* a[6];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    auto type = str_arg(sig, 0, a[0]);
-    if (!type) return nullptr;
-    auto name = str_arg(sig, 1, a[1]);
-    if (!name) return nullptr;
+    std::string_view texts[2];
+    if (!str_args(sig, a, 2, texts)) return nullptr;
+    const std::string_view type = texts[0], name = texts[1];
     std::array<std::optional<std::string_view>, 4> rest;  // version, namespace, qualifiers, subpath
     for (std::size_t i = 0; i < rest.size(); ++i)
         if (!opt_str_arg(sig, i + 2, a[i + 2], rest[i])) return nullptr;
-    if (unicode::trim(*type).empty() || unicode::trim(*name).empty()) {
+    if (unicode::trim(type).empty() || unicode::trim(name).empty()) {
         raise_value_error("package_type and name are required");
         return nullptr;
     }
     Purl purl;
-    purl.type = ascii::lower(*type);
-    purl.name = std::string(*name);
+    purl.type = ascii::lower(type);
+    purl.name = std::string(name);
     purl.version = owned(rest[0]);
     purl.namespace_ = owned(rest[1]);
     purl.qualifiers = owned(rest[2]);
@@ -166,13 +165,12 @@ PyObject* build_vers(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     const Signature& sig = BUILD_VERS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    auto eco_name = str_arg(sig, 0, a[0]);
-    if (!eco_name) return nullptr;
-    auto range = str_arg(sig, 1, a[1]);
-    if (!range) return nullptr;
-    auto eco = eco_from_str(*eco_name);
+    std::string_view texts[2];
+    if (!str_args(sig, a, 2, texts)) return nullptr;
+    const std::string_view eco_name = texts[0], range = texts[1];
+    auto eco = eco_from_str(eco_name);
     if (!eco) return nullptr;
-    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(*range);
+    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range);
     if (!parsed) {
         raise_value_error(parsed.error());
         return nullptr;
@@ -180,7 +178,7 @@ PyObject* build_vers(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     std::string out = "vers:";
     out += eco->as_str();
     out += '/';
-    out += unicode::trim(*range);
+    out += unicode::trim(range);
     return text_to_str(out);
 }
 
@@ -188,16 +186,15 @@ PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     const Signature& sig = VERS_CONTAINS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    auto text = str_arg(sig, 0, a[0]);
-    if (!text) return nullptr;
-    auto version = str_arg(sig, 1, a[1]);
-    if (!version) return nullptr;
-    Result<Vers> vers = Vers::parse(*text);
+    std::string_view texts[2];
+    if (!str_args(sig, a, 2, texts)) return nullptr;
+    const std::string_view text = texts[0], version = texts[1];
+    Result<Vers> vers = Vers::parse(text);
     if (!vers) {
         raise_value_error(vers.error());
         return nullptr;
     }
-    Result<bool> in = vers->range.contains(vers->ecosystem, *version);
+    Result<bool> in = vers->range.contains(vers->ecosystem, version);
     if (!in) {
         raise_value_error(in.error());
         return nullptr;
