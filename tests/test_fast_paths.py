@@ -8,6 +8,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import quorlen
+from helpers import fresh
 from quorlen import Version, batch_compare, compare, satisfies, sort_versions
 
 ECOSYSTEMS = [
@@ -99,10 +100,6 @@ def merge_sort(items, less):
         src = dst
         width = n if width > n // 2 else width * 2
     return src
-
-
-def fresh(text):
-    return "".join(list(text))  # a distinct object, so that identity tells items apart
 
 
 SORT_TEXT = st.lists(st.sampled_from(["0", "1", "2", "4294967296", ".", "-", "+", "~", "^", "!", ":", "a", "rc",

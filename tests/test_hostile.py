@@ -12,6 +12,7 @@ import pickle
 
 import pytest
 
+from helpers import fresh
 from quorlen import _quorlen as q
 
 U64_MAX = 2**64 - 1
@@ -39,11 +40,6 @@ def member(name):
     if name not in vars(q.Version):
         pytest.skip(f"Version.{name} does not exist yet")
     return getattr(q.Version, name)
-
-
-def fresh(text):
-    """A str owned only by its caller, so dropping it really frees it."""
-    return "".join(list(text))
 
 
 # ------------------------------------------------------------- invalid Unicode
