@@ -1,0 +1,43 @@
+"""The values the readers hand to matching."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+
+# Where a dependency comes from. Only registry packages can be matched
+# against advisories; the others are reported as not checkable.
+REGISTRY = "registry"
+GIT = "git"
+PATH = "path"
+URL = "url"
+
+
+@dataclass(frozen=True)
+class Package:
+    """One dependency as an input file declares it.
+
+    ``ecosystem`` is the OSV ecosystem name, with the release suffix where the
+    input tells it (``"PyPI"``, ``"Debian:12"``, ``"Alpine:v3.14"``); ``name``
+    is the package name as OSV writes it. ``version`` is the exact version, or
+    None when the input pins none: then ``requirement`` holds the declared
+    range (``">=2.0"``), or None when nothing at all is declared.
+    """
+
+    ecosystem: str
+    name: str
+    version: str | None
+    file: str
+    line: int
+    requirement: str | None = None
+    source: str = REGISTRY
+
+
+class LockfileError(ValueError):
+    """An input file that does not parse as its format."""
+
+    def __init__(self, file: str, line: int, format: str, message: str) -> None:
+        super().__init__(f"{file}:{line}: {format}: {message}")
+        self.file = file
+        self.line = line
+        self.format = format
+        self.message = message

@@ -1,0 +1,86 @@
+"""Readers of lockfiles, manifests and SBOMs, recognised by file name.
+
+Each family module lists its readers in ``READERS``; a reader names its
+format, the file-name patterns it recognises and the function that reads a
+file's text into packages.
+"""
+
+from __future__ import annotations
+
+import fnmatch
+import os
+from collections.abc import Callable, Iterator
+from dataclasses import dataclass
+
+from quorlen.scan.model import LockfileError, Package
+
+# The largest input file read, in bytes: a lockfile of a very large monorepo
+# is a few tens of megabytes.
+MAX_FILE_BYTES = 256 * 1024 * 1024
+
+# Folders a recursive search never enters.
+SKIPPED_DIRS = frozenset({".git", "node_modules", "vendor", "target", ".venv"})
+
+
+@dataclass(frozen=True)
+class Reader:
+    format: str
+    patterns: tuple[str, ...]
+    read: Callable[[str, str], list[Package]]  # (file path, text) -> packages
+
+    def matches(self, filename: str) -> bool:
+        return any(fnmatch.fnmatchcase(filename, p) for p in self.patterns)
+
+
+from quorlen.scan.readers import (  # noqa: E402  (the modules import Reader)
+    conan, dart, distro, dotnet, elixir, go, javascript, jvm, php, python, ruby, rust, sbom,
+)
+
+READERS: tuple[Reader, ...] = (
+    *python.READERS, *javascript.READERS, *rust.READERS, *go.READERS, *ruby.READERS, *php.READERS,
+    *dart.READERS, *elixir.READERS, *dotnet.READERS, *jvm.READERS, *conan.READERS, *distro.READERS,
+    *sbom.READERS,
+)
+FORMATS: dict[str, Reader] = {r.format: r for r in READERS}
+
+
+def reader_for(path: str, format: str | None = None) -> Reader | None:
+    """The reader of a file: the one named by ``format``, else the first whose
+    pattern matches the file's name."""
+    if format is not None:
+        return FORMATS[format]
+    name = os.path.basename(path)
+    return next((r for r in READERS if r.matches(name)), None)
+
+
+def read_text(path: str, format: str) -> str:
+    """A file's text as UTF-8, refused past the size limit."""
+    try:
+        size = os.path.getsize(path)
+        if size > MAX_FILE_BYTES:
+            raise LockfileError(path, 0, format, f"file too large ({size} bytes; the limit is {MAX_FILE_BYTES})")
+        with open(path, "rb") as f:
+            data = f.read(MAX_FILE_BYTES + 1)
+        return data.decode("utf-8-sig")
+    except UnicodeDecodeError as e:
+        line = data.count(b"\n", 0, e.start) + 1
+        raise LockfileError(path, line, format, "not UTF-8 text") from None
+    except OSError as e:
+        raise LockfileError(path, 0, format, e.strerror or str(e)) from None
+
+
+def read_file(path: str, format: str | None = None) -> list[Package]:
+    """The packages a file declares; LockfileError when it does not parse."""
+    reader = reader_for(path, format)
+    if reader is None:
+        raise LockfileError(path, 0, "unknown", "no reader recognises this file name; name one with --format")
+    return reader.read(path, read_text(path, reader.format))
+
+
+def find_inputs(root: str) -> Iterator[str]:
+    """The files below a folder that a reader recognises, in a stable order."""
+    for folder, dirs, files in os.walk(root):
+        dirs[:] = sorted(d for d in dirs if d not in SKIPPED_DIRS)
+        for name in sorted(files):
+            if any(r.matches(name) for r in READERS):
+                yield os.path.join(folder, name)

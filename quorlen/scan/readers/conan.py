@@ -1,0 +1,7 @@
+"""Readers: conan."""
+
+from __future__ import annotations
+
+from quorlen.scan.readers import Reader
+
+READERS: tuple[Reader, ...] = ()
