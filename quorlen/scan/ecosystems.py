@@ -1,11 +1,11 @@
 """OSV ecosystem names: their release suffixes, the library ecosystem whose
-ordering applies, and each ecosystem's rule for package names."""
+ordering applies, and each ecosystem's rule for package names. The tables
+themselves live with the OSV functions of the package; this module only
+reads them."""
 
 from __future__ import annotations
 
-import re
-
-from quorlen.osvscan import OSV_ECOSYSTEMS
+from quorlen import osvscan
 
 
 def base(osv_ecosystem: str) -> str:
@@ -21,18 +21,10 @@ def suffix(osv_ecosystem: str) -> str:
 def library_ecosystem(osv_ecosystem: str) -> str | None:
     """The library ecosystem whose ordering applies to an OSV ecosystem's
     versions, or None for an ecosystem the library has no ordering for."""
-    return OSV_ECOSYSTEMS.get(base(osv_ecosystem).lower())
-
-
-_PEP503 = re.compile(r"[-_.]+")
+    return osvscan.osv_ecosystem(osv_ecosystem)
 
 
 def normalize_name(osv_ecosystem: str, name: str) -> str:
     """The package name as the ecosystem compares names: PyPI by PEP 503,
     Packagist and NuGet without case; the others as written."""
-    eco = base(osv_ecosystem).lower()
-    if eco == "pypi":
-        return _PEP503.sub("-", name).lower()
-    if eco in ("packagist", "nuget"):
-        return name.lower()
-    return name
+    return osvscan.normalise_name(library_ecosystem(osv_ecosystem) or "", name)
