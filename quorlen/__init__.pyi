@@ -1,6 +1,7 @@
 """Typing stubs of the quorlen package."""
 
 from quorlen._quorlen import (
+    __version__ as __version__,
     Version as Version,
     version as version,
     compare as compare,

@@ -222,6 +222,7 @@ def build_parser() -> argparse.ArgumentParser:
     parser = Parser(prog=PROG, description="Parse, compare, sort and select version strings of thirty package ecosystems.",
                     epilog="Exit status: 0 success or true, 1 false or nothing found, 2 bad usage or bad input. "
                            "'quorlen COMMAND --help' describes each command.")
+    parser.add_argument("--version", action="version", version=f"%(prog)s {q.__version__}")
     sub = parser.add_subparsers(dest="command", metavar="COMMAND", required=True, parser_class=Parser)
 
     p = sub.add_parser("compare", help="print -1, 0 or 1 as A orders before, equal to or after B",

@@ -9,6 +9,12 @@
 #include "python/functions.hpp"
 #include "python/pyversion.hpp"
 
+// The build passes the project's version; a module without it would report
+// a version nobody released.
+#ifndef QUORLEN_VERSION
+#error "QUORLEN_VERSION must be defined by the build"
+#endif
+
 namespace quorlen::python {
 
 namespace {
@@ -74,6 +80,7 @@ int exec_module(PyObject* module) noexcept {
         Py_DECREF(all);
         return -1;
     }  // the module now owns `all`; it stays alive while we append to it
+    if (PyModule_AddStringConstant(module, "__version__", QUORLEN_VERSION) < 0) return -1;
 
     PyTypeObject* type = version_type();
     if (!type) return -1;
