@@ -25,8 +25,17 @@ ensure_venv() {
     [ -x "$VENV/bin/python" ] || "$SYS_PY" -m venv --system-site-packages "$VENV"
 }
 
+# Builds the wheel users would get (build/wheel) and installs that very file,
+# so the suite tests what ships; the wheel tests reuse it through
+# QUORLEN_WHEEL instead of compiling everything a second time.
 install_package() {
-    "$VENV/bin/pip" install -q --no-build-isolation --no-deps --no-index "$root" >&2
+    local dist=$root/build/wheel
+    rm -rf "$dist"
+    "$VENV/bin/pip" wheel -q --no-build-isolation --no-deps --no-index -w "$dist" "$root" >&2
+    QUORLEN_WHEEL=$(echo "$dist"/quorlen-*.whl)
+    [ -f "$QUORLEN_WHEEL" ] || { echo "no wheel was built in $dist" >&2; exit 1; }
+    export QUORLEN_WHEEL
+    "$VENV/bin/pip" install -q --force-reinstall --no-deps --no-index "$QUORLEN_WHEEL" >&2
 }
 
 # Reference tools of the differential tests: dpkg's and RPM's orderings from
