@@ -9,8 +9,9 @@ from __future__ import annotations
 
 import fnmatch
 import os
-from collections.abc import Callable, Iterator
+from collections.abc import Iterator
 from dataclasses import dataclass
+from typing import Callable
 
 from quorlen.scan.model import LockfileError, Package
 
