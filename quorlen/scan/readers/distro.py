@@ -123,7 +123,7 @@ def read_dpkg(path: str, text: str) -> list[Package]:
 def apk_ecosystem(versions: dict[str, str]) -> str:
     """The OSV ecosystem of an apk database: the release is the version of
     alpine-release, or of alpine-base in releases before alpine-release."""
-    m = _ALPINE_RELEASE.match(versions.get("alpine-release") or versions.get("alpine-base", ""))
+    m = _ALPINE_RELEASE.match(versions.get("alpine-release") or versions.get("alpine-base") or "")
     return f"Alpine:v{m.group(1)}.{m.group(2)}" if m else "Alpine"
 
 
