@@ -57,7 +57,7 @@ def references(path: str, doc: dict[str, Any], cursor: Cursor) -> list[tuple[str
     for section in SECTIONS:
         if doc.get(section) is None:
             continue
-        line = cursor.find_json_key(section, "[")
+        line = cursor.find_json_key(section)
         for ref in expect(doc[section], list, f"'{section}'", path, line, FORMAT):
             ref = expect(ref, str, f"an entry of '{section}'", path, cursor.line_at(cursor.pos), FORMAT)
             found.append((ref, cursor.find_json_string(ref)))
