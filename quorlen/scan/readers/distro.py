@@ -32,7 +32,7 @@ UBUNTU_BASE_FILES = {
 }
 _UBUNTU_BASE_FILES = re.compile(r".*?ubuntu\d+")
 _DEBIAN_BASE_FILES = re.compile(r"(\d+)(?:\.\d+)*(?:\+deb\d+u\d+)?")
-_SOURCE = re.compile(r"(?P<name>\S+)(?:\s+\((?P<version>[^()]+)\))?")
+_SOURCE = re.compile(r"(?P<name>[^\s()]+)(?:\s+\((?P<version>[^()]+)\))?")
 _ALPINE_RELEASE = re.compile(r"(\d+)\.(\d+)")
 
 
