@@ -3,6 +3,7 @@ for the reader tests."""
 
 from __future__ import annotations
 
+import functools
 import pathlib
 
 import pytest
@@ -50,5 +51,15 @@ def assert_error(tmp_path: pathlib.Path, name: str, text: str, line: int, format
     return error
 
 
+@functools.lru_cache(maxsize=8)
+def _lines(path: pathlib.Path) -> list[str]:
+    return path.read_text(encoding="utf-8").splitlines()
+
+
 def line_of(path: pathlib.Path, line: int) -> str:
-    return path.read_text(encoding="utf-8").splitlines()[line - 1]
+    return _lines(path)[line - 1]
+
+
+def short_id(value: object) -> str | None:
+    """A test id for long made-up inputs: their start, escaped."""
+    return repr(value)[1:40] if isinstance(value, str) else None

@@ -2,7 +2,7 @@ import json
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import REGISTRY, URL
 from quorlen.scan.readers import read_file
@@ -46,6 +46,6 @@ def test_references_and_the_older_graph_format(tmp_path):
     ('{\n"version": "0.5",\n"requires": "zlib/1.0"\n}', 3),
     ('{"version": "9"}', 1),
     ('{"version": "0.5", "requires": ' + "[" * 10000 + "]" * 10000 + "}", 1),
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "conan.lock", text, line, "conan.lock")

@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
 from quorlen.scan.readers import read_file
@@ -79,6 +79,6 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x]\n" + "".join(
     ("", 1),
     ("packages: &p {}\nother: *p\n", 2),
     (BOMB, 2),                                                                # an alias bomb
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "pubspec.lock", text, line, "pubspec.lock")

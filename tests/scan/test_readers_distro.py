@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.readers import read_file
 
@@ -83,6 +83,6 @@ def test_dpkg_release(tmp_path, base_files, ecosystem):
     ("status", stanza("a", "1") + "Package: b\nStatus: install ok installed\nSource: (x\nVersion: 1\n", 7),
     ("installed", "P:a\nV:1.0-r0\n\nP:b\n", 4),                                   # truncated
     ("installed", "P:a\nV:1.0-r0\nnonsense\n", 3),
-])
+], ids=short_id)
 def test_malformed(tmp_path, name, text, line):
     assert_error(tmp_path, name, text, line, {"status": "dpkg-status", "installed": "apk-installed"}[name])

@@ -1,7 +1,7 @@
 import json
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
 from quorlen.scan.readers import read_file
@@ -51,6 +51,6 @@ def test_targets_are_merged_by_name_and_version(tmp_path):
     ('{"version": 1,\n"dependencies": {"net6.0": [\n]}}', 2),
     ('{"version": 7, "dependencies": {}}', 1),
     ('{"version": 1, "dependencies": ' + "[" * 50000, 1),                                        # deep nesting
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "packages.lock.json", text, line, "packages.lock.json")

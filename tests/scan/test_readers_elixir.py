@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, REGISTRY, URL
 from quorlen.scan.readers import read_file
@@ -54,6 +54,6 @@ def test_names_repositories_and_layout(tmp_path):
     ('%{"a": {:hex, :a, "1.0.0"}}\nSystem.cmd("rm", [])', 2),                                   # code after it
     ("[]", 1),
     ('%{"a": ' + "{" * 5000 + "}" * 5000 + "}", 1),                                             # deep nesting
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "mix.lock", text, line, "mix.lock")

@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
 from quorlen.scan.readers import read_file
@@ -78,6 +78,6 @@ def test_replacements_and_version_forms(tmp_path):
     ('module m\nrequire "x.org/a v1.0.0\n', 2),
     ("require x.org/a v1.0.0\n", 1),                         # no module line
     ("<html>\n", 1),
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "go.mod", text, line, "go.mod")

@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
 from quorlen.scan.readers import read_file
@@ -110,6 +110,6 @@ def test_properties_ranges_and_management(tmp_path):
                 '<!ENTITY b "&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;">\n]>\n<project>&b;</project>', 2),  # entity bomb
     ("pom.xml", '<!DOCTYPE project SYSTEM "http://127.0.0.1:1/x.dtd">\n<project/>', 1),      # external DTD
     ("pom.xml", "<project>" + "<a>" * 5000 + "</a>" * 5000 + "</project>", 1),               # deep nesting
-])
+], ids=short_id)
 def test_malformed(tmp_path, name, text, line):
     assert_error(tmp_path, name, text, line, name)

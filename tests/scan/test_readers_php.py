@@ -2,7 +2,7 @@ import json
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY
 from quorlen.scan.readers import read_file
@@ -53,6 +53,6 @@ def test_versions_names_and_sources(tmp_path):
     ('{\n"packages": [\n"a/b"\n]}', 2),
     ('[]', 1),
     ('{"packages": ' + "[" * 100000 + "]" * 100000 + "}", 1),           # deep nesting
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "composer.lock", text, line, "composer.lock")

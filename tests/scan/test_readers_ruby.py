@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
 from quorlen.scan.readers import read_file
@@ -63,6 +63,6 @@ def test_platforms_are_cut_from_versions(tmp_path):
     ("<<<<<<< HEAD\nGEM\n", 1),                                             # merge conflict marker
     ("  specs:\n", 1),
     ("", 1),
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "Gemfile.lock", text, line, "Gemfile.lock")

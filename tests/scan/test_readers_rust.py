@@ -1,7 +1,7 @@
 import re
 
 import pytest
-from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
 from quorlen.scan.readers import read_file
@@ -59,6 +59,6 @@ source = "registry+https://my-registry.example/index"
     ('[[package]]\nname = "a"\nversion = "1"\n[[package]]\nname = 3\nversion = "1"\n', 4),
     ('package = "x"\n', 1),
     ('\n\n[[package]\n', 3),                                        # invalid syntax
-])
+], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "Cargo.lock", text, line, "Cargo.lock")
