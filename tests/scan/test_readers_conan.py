@@ -5,7 +5,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import REGISTRY, URL
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("conan"))
@@ -49,3 +49,13 @@ def test_references_and_the_older_graph_format(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "conan.lock", text, line, "conan.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("conan.lock", "conan.lock"),
+    ("a__b__1234567__conan.lock", "conan.lock"),
+    ("conanfile.txt", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("pub"))
@@ -82,3 +82,13 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x]\n" + "".join(
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "pubspec.lock", text, line, "pubspec.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("pubspec.lock", "pubspec.lock"),
+    ("a__b__1234567__pubspec.lock", "pubspec.lock"),
+    ("pubspec.yaml", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -3,7 +3,7 @@ import re
 import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 apt_pkg = pytest.importorskip("apt_pkg", reason="apt_pkg (python3-apt) reads dpkg databases for comparison")
 
@@ -86,3 +86,16 @@ def test_dpkg_release(tmp_path, base_files, ecosystem):
 ], ids=short_id)
 def test_malformed(tmp_path, name, text, line):
     assert_error(tmp_path, name, text, line, {"status": "dpkg-status", "installed": "apk-installed"}[name])
+
+
+@pytest.mark.parametrize("name, format", [
+    ("status", "dpkg-status"),
+    ("a__b__1234567__status", "dpkg-status"),
+    ("installed", "apk-installed"),
+    ("a__b__1234567__installed", "apk-installed"),
+    ("status.txt", None),
+    ("not-installed", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 # Distinct (name, version) pairs, hand-counted (the shared data's README).
 UNIQUE = {"0c42b9a": 41, "1026291": 99}
@@ -54,3 +54,13 @@ def test_targets_are_merged_by_name_and_version(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "packages.lock.json", text, line, "packages.lock.json")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("packages.lock.json", "packages.lock.json"),
+    ("a__b__1234567__packages.lock.json", "packages.lock.json"),
+    ("packages.config", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, REGISTRY, URL
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("mix"))
@@ -57,3 +57,13 @@ def test_names_repositories_and_layout(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "mix.lock", text, line, "mix.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("mix.lock", "mix.lock"),
+    ("a__b__1234567__mix.lock", "mix.lock"),
+    ("mix.exs", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

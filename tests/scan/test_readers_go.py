@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("go"))
@@ -81,3 +81,14 @@ def test_replacements_and_version_forms(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "go.mod", text, line, "go.mod")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("go.mod", "go.mod"),
+    ("a__b__1234567__go.mod", "go.mod"),
+    ("go.sum", None),
+    ("vendor.go.mod.txt", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

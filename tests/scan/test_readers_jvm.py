@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import PATH, REGISTRY
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("gradle"))
@@ -113,3 +113,17 @@ def test_properties_ranges_and_management(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, name, text, line):
     assert_error(tmp_path, name, text, line, name)
+
+
+@pytest.mark.parametrize("name, format", [
+    ("gradle.lockfile", "gradle.lockfile"),
+    ("buildscript-gradle.lockfile", "gradle.lockfile"),
+    ("a__b__1234567__gradle.lockfile", "gradle.lockfile"),
+    ("pom.xml", "pom.xml"),
+    ("a__b__1234567__pom.xml", "pom.xml"),
+    ("build.gradle", None),
+    ("settings.xml", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -5,7 +5,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 # Hand-counted entries of packages + packages-dev (the shared data's README).
 COUNTS = {"e81f90d": 72 + 55, "d63eb81": 16 + 8}
@@ -56,3 +56,13 @@ def test_versions_names_and_sources(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "composer.lock", text, line, "composer.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("composer.lock", "composer.lock"),
+    ("a__b__1234567__composer.lock", "composer.lock"),
+    ("composer.json", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("gemfile"))
@@ -66,3 +66,14 @@ def test_platforms_are_cut_from_versions(tmp_path):
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "Gemfile.lock", text, line, "Gemfile.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("Gemfile.lock", "Gemfile.lock"),
+    ("gems.locked", "Gemfile.lock"),
+    ("a__b__1234567__Gemfile.lock", "Gemfile.lock"),
+    ("Gemfile", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -4,7 +4,7 @@ import pytest
 from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL
-from quorlen.scan.readers import read_file
+from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("cargo"))
@@ -62,3 +62,14 @@ source = "registry+https://my-registry.example/index"
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "Cargo.lock", text, line, "Cargo.lock")
+
+
+@pytest.mark.parametrize("name, format", [
+    ("Cargo.lock", "Cargo.lock"),
+    ("a__b__1234567__Cargo.lock", "Cargo.lock"),
+    ("Cargo.toml", None),
+    ("Cargo.lock.bak", None),
+])
+def test_file_names(name, format):
+    reader = reader_for(f"project/sub/{name}")
+    assert (reader.format if reader else None) == format

@@ -243,6 +243,6 @@ def _managed_versions(project: Element, props: dict[str, str]) -> dict[str, tupl
 
 
 READERS: tuple[Reader, ...] = (
-    Reader(GRADLE, ("gradle.lockfile", "*gradle.lockfile"), read_gradle),
+    Reader(GRADLE, ("gradle.lockfile", "*-gradle.lockfile", "*__gradle.lockfile"), read_gradle),
     Reader(POM, ("pom.xml", "*__pom.xml"), read_pom),
 )

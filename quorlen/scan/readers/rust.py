@@ -64,4 +64,4 @@ def read(path: str, text: str) -> list[Package]:
     return packages
 
 
-READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Cargo.lock", "*Cargo.lock"), read),)
+READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Cargo.lock", "*__Cargo.lock"), read),)
