@@ -1,10 +1,10 @@
 """What the lockfile readers need beyond ``parsing``: YAML documents read
-with the line of every mapping key, and the one-package-per-declaration
-collection of a file's packages."""
+with the line of every mapping key, without recursion, and the
+one-package-per-declaration collection of a file's packages."""
 
 from __future__ import annotations
 
-from typing import Any
+from typing import Any, NoReturn
 
 import yaml
 
@@ -12,48 +12,8 @@ from quorlen.scan.ecosystems import normalize_name
 from quorlen.scan.model import REGISTRY, Package
 from quorlen.scan.readers.parsing import MAX_DEPTH, fail
 
-# The most nodes a YAML document may expand to. Aliases let a small file
-# name one node many times over; every visit counts, so a document built to
-# expand exponentially stops here instead of exhausting memory, while the
-# largest real lockfiles stay far below it.
-MAX_YAML_NODES = 5_000_000
-
 _Loader: Any = getattr(yaml, "CSafeLoader", yaml.SafeLoader)
 _NULLS = frozenset({"", "~", "null", "Null", "NULL"})
-
-
-class _Converter:
-    """YAML nodes to plain values: mappings become dicts, sequences lists,
-    every scalar its text. Scalars stay text on purpose: a version such as
-    ``1.10`` must not become the float 1.1."""
-
-    def __init__(self, path: str, format: str) -> None:
-        self.path = path
-        self.format = format
-        self.visited = 0
-        self.lines: dict[int, dict[str, int]] = {}
-
-    def convert(self, node: yaml.Node, depth: int) -> Any:
-        self.visited += 1
-        if self.visited > MAX_YAML_NODES or depth > MAX_DEPTH:
-            fail(self.path, node.start_mark.line + 1, self.format,
-                 "YAML document expands too far (aliases or nesting)")
-        if isinstance(node, yaml.MappingNode):
-            result: dict[str, Any] = {}
-            lines: dict[str, int] = {}
-            for key_node, value_node in node.value:
-                key = self.convert(key_node, depth + 1)
-                if not isinstance(key, str):
-                    fail(self.path, key_node.start_mark.line + 1, self.format, "a mapping key is not text")
-                result[key] = self.convert(value_node, depth + 1)
-                lines.setdefault(key, key_node.start_mark.line + 1)
-            self.lines[id(result)] = lines
-            return result
-        if isinstance(node, yaml.SequenceNode):
-            return [self.convert(item, depth + 1) for item in node.value]
-        if node.tag == "tag:yaml.org,2002:null" and node.value in _NULLS:
-            return None
-        return node.value
 
 
 class YamlDocument:
@@ -68,20 +28,102 @@ class YamlDocument:
         return self._lines.get(id(mapping), {}).get(key, default)
 
 
+class _Builder:
+    """Plain values built from the parser's events with an explicit stack.
+
+    The library's own composer and constructor recurse once per level of
+    nesting, and a document nested a hundred thousand deep crashes the
+    interpreter in them; events arrive flat. Mappings become dicts,
+    sequences lists and every scalar its text: a version such as ``1.10``
+    must not become the float 1.1. An alias of a mapping or a sequence is
+    refused, since such aliases are how a small text expands to an enormous
+    structure and lockfiles never use them; an alias of a scalar is only
+    its text.
+    """
+
+    def __init__(self, path: str, format: str) -> None:
+        self.path = path
+        self.format = format
+        self.lines: dict[int, dict[str, int]] = {}
+        self.scalars: dict[str, str | None] = {}
+        self.collections: set[str] = set()
+        # Open collections, each with the key waiting for its value (None
+        # while a mapping waits for a key).
+        self.stack: list[tuple[dict[str, Any] | list[Any], str | None]] = []
+        self.documents = 0
+        self.root: Any = None
+
+    def fail(self, event: Any, message: str) -> NoReturn:
+        fail(self.path, event.start_mark.line + 1, self.format, message)
+
+    def add(self, value: Any, event: Any) -> None:
+        """Places a finished value in the collection being built."""
+        if not self.stack:
+            self.root = value
+            return
+        container, key = self.stack[-1]
+        if isinstance(container, list):
+            container.append(value)
+        elif key is None:
+            if not isinstance(value, str):
+                self.fail(event, "a mapping key is not text")
+            self.stack[-1] = (container, value)
+            self.lines[id(container)].setdefault(value, event.start_mark.line + 1)
+        else:
+            container[key] = value
+            self.stack[-1] = (container, None)
+
+    def open(self, container: dict[str, Any] | list[Any], event: Any) -> None:
+        if len(self.stack) >= MAX_DEPTH:
+            self.fail(event, f"nested deeper than {MAX_DEPTH} levels")
+        if event.anchor:
+            self.collections.add(event.anchor)
+        if isinstance(container, dict):
+            self.lines[id(container)] = {}
+        self.stack.append((container, None))
+
+    def close(self, event: Any) -> None:
+        container, key = self.stack.pop()
+        if key is not None:
+            self.fail(event, f"the key {key!r} has no value")
+        self.add(container, event)
+
+    def feed(self, event: Any) -> None:
+        if isinstance(event, yaml.ScalarEvent):
+            plain = event.style in (None, "") and event.tag in (None, "tag:yaml.org,2002:null")
+            value = None if plain and event.value in _NULLS else event.value
+            if event.anchor:
+                self.scalars[event.anchor] = value
+            self.add(value, event)
+        elif isinstance(event, yaml.MappingStartEvent):
+            self.open({}, event)
+        elif isinstance(event, yaml.SequenceStartEvent):
+            self.open([], event)
+        elif isinstance(event, (yaml.MappingEndEvent, yaml.SequenceEndEvent)):
+            self.close(event)
+        elif isinstance(event, yaml.AliasEvent):
+            if event.anchor in self.collections:
+                self.fail(event, "aliases of YAML mappings and lists are not allowed")
+            if event.anchor not in self.scalars:
+                self.fail(event, f"the alias *{event.anchor} names no anchor")
+            self.add(self.scalars[event.anchor], event)
+        elif isinstance(event, yaml.DocumentStartEvent):
+            self.documents += 1
+            if self.documents > 1:
+                self.fail(event, "more than one YAML document")
+
+
 def load_yaml_lines(path: str, text: str, format: str) -> YamlDocument:
+    builder = _Builder(path, format)
     try:
-        node = yaml.compose(text, Loader=_Loader)
+        for event in yaml.parse(text, Loader=_Loader):
+            builder.feed(event)
     except yaml.MarkedYAMLError as e:
         mark = e.problem_mark or e.context_mark
         fail(path, mark.line + 1 if mark is not None else 1, format, f"invalid YAML: {e.problem or e.context}")
     except yaml.YAMLError as e:
         fail(path, 1, format, f"invalid YAML: {e}")
-    except RecursionError:
-        fail(path, 1, format, "nested too deeply")
-    if node is None:
-        return YamlDocument(None, {})
-    converter = _Converter(path, format)
-    return YamlDocument(converter.convert(node, 0), converter.lines)
+    return YamlDocument(builder.root, builder.lines)
 
 
 class Collector:
