@@ -2,69 +2,44 @@
 and the package URL to OSV ecosystem rules."""
 
 import json
-import pathlib
 import re
 
 import pytest
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
-from quorlen.scan.model import LockfileError
 from quorlen.scan.readers import read_file, reader_for
-
-DATA = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "data" / "lockfiles"
-
-
-def shared(folder):
-    files = sorted((DATA / folder).glob("*")) if DATA.is_dir() else []
-    if not files:
-        pytest.skip(f"the shared SBOMs ({DATA / folder}) are not present")
-    return files
-
-
-def write(tmp_path, name, text):
-    path = tmp_path / name
-    path.write_text(text)
-    return str(path)
 
 
 def cyclonedx(components, **extra):
     return json.dumps({"bomFormat": "CycloneDX", "specVersion": "1.4", **extra, "components": components}, indent=2)
 
 
-@pytest.mark.parametrize("folder, key", [("cyclonedx", "purl"), ("spdx", "referenceLocator")])
-def test_every_distinct_package_url_is_read(folder, key):
-    for path in shared(folder):
-        text = path.read_text()
-        purls = re.findall(rf'"{key}": "(pkg:[^"?]+)', text)
-        if folder == "cyclonedx":
-            purls.remove(json.loads(text)["metadata"]["component"]["purl"].split("?")[0])
-        packages = read_file(str(path))
-        assert len(packages) == len(set(purls))
-        assert all(p.source == "registry" for p in packages)
-        lines = text.splitlines()
-        assert all(f'"{key}": "pkg:' in lines[p.line - 1] for p in packages)
+@pytest.mark.parametrize("path", shared("cyclonedx") + shared("spdx"))
+def test_every_distinct_package_url_is_read(path):
+    text = path.read_text()
+    key = "referenceLocator" if path.name.endswith(".spdx.json") else "purl"
+    purls = re.findall(rf'"{key}": "(pkg:[^"?]+)', text)
+    if key == "purl":
+        # The software the BOM describes is not one of its components.
+        purls.remove(json.loads(text)["metadata"]["component"]["purl"].split("?")[0])
+    packages = read_file(str(path))
+    assert len(packages) == len(set(purls))
+    assert all(p.source == "registry" and f'"{key}": "pkg:' in line_of(path, p.line) for p in packages)
 
 
-@pytest.mark.parametrize("suffix, ecosystem, name, version, line", [
+@pytest.mark.parametrize("folder, commit, ecosystem, name, version, line", [
     # Checked by hand against the files.
-    ("ed522d1__bom.json", "Maven", "com.google.guava:guava", "24.1.1-jre", 166),
-    ("ed522d1__proton-bridge-v1.8.0.bom.json", "Go", "github.com/BurntSushi/toml", "0.3.1", 130),
-    ("b6bbf6d__bom.json", "npm", "body-parser", "1.19.0", 65),
-    ("b972900__sbom.spdx.json", "crates.io", "autocfg", "1.1.0", 131),
-    ("6dfa1a5__sbom.spdx.json", "crates.io", "hyper", "0.14", 55),
-    ("6dfa1a5__sbom.spdx.json", "Debian", "libselinux1-dev", "3.1-3", 32),
+    ("cyclonedx", "ed522d1__bom", "Maven", "com.google.guava:guava", "24.1.1-jre", 166),
+    ("cyclonedx", "proton-bridge", "Go", "github.com/BurntSushi/toml", "0.3.1", 130),
+    ("cyclonedx", "b6bbf6d", "npm", "body-parser", "1.19.0", 65),
+    ("spdx", "b972900", "crates.io", "autocfg", "1.1.0", 131),
+    ("spdx", "6dfa1a5", "crates.io", "hyper", "0.14", 55),
+    ("spdx", "6dfa1a5", "Debian", "libselinux1-dev", "3.1-3", 32),
 ])
-def test_named_packages_of_the_shared_files(suffix, ecosystem, name, version, line):
-    path = next((p for p in shared("cyclonedx") + shared("spdx") if p.name.endswith(suffix)), None)
-    assert path is not None
-    found = [(p.ecosystem, p.line) for p in read_file(str(path)) if (p.name, p.version) == (name, version)]
+def test_hand_checked_entries(folder, commit, ecosystem, name, version, line):
+    found = [(p.ecosystem, p.line) for p in read_file(str(shared_file(folder, commit)))
+             if (p.name, p.version) == (name, version)]
     assert found == [(ecosystem, line)]
-
-
-def test_the_described_software_is_not_a_component():
-    for path in shared("cyclonedx"):
-        described = json.loads(path.read_text())["metadata"]["component"]
-        assert all(p.name.rpartition("/")[2].rpartition(":")[2] != described["name"].rpartition("/")[2]
-                   or p.version != described["version"].lstrip("v") for p in read_file(str(path)))
 
 
 @pytest.mark.parametrize("purl, expected", [
@@ -85,8 +60,7 @@ def test_the_described_software_is_not_a_component():
     ("pkg:npm/left-pad", ("npm", "left-pad", None)),
 ])
 def test_package_urls_name_osv_packages(tmp_path, purl, expected):
-    path = write(tmp_path, "bom.json", cyclonedx([{"type": "library", "name": "x", "purl": purl}]))
-    [p] = read_file(path)
+    [p] = read_text(tmp_path, "bom.json", cyclonedx([{"type": "library", "name": "x", "purl": purl}]))
     assert (p.ecosystem, p.name, p.version, p.source, p.line) == (*expected, "registry", 8)
 
 
@@ -97,8 +71,7 @@ def test_package_urls_name_osv_packages(tmp_path, purl, expected):
     ({"name": "x", "group": "org.example", "version": "3"}, ("org.example/x", "3")),
 ])
 def test_components_no_advisory_database_covers_are_unknown(tmp_path, component, expected):
-    path = write(tmp_path, "app.cdx.json", cyclonedx([component]))
-    [p] = read_file(path)
+    [p] = read_text(tmp_path, "app.cdx.json", cyclonedx([component]))
     assert (p.name, p.version, p.source, p.ecosystem) == (*expected, "unknown", "")
 
 
@@ -108,9 +81,8 @@ def test_nested_components_are_read_in_document_order(tmp_path):
             {"name": "inner", "purl": "pkg:npm/inner@2.0.0"}]},
         {"name": "after", "purl": "pkg:npm/after@3.0.0"},
     ], metadata={"component": {"name": "app", "purl": "pkg:npm/app@9.0.0"}})
-    path = write(tmp_path, "bom.json", text)
     lines = text.splitlines()
-    found = [(p.name, lines[p.line - 1].strip()) for p in read_file(path)]
+    found = [(p.name, lines[p.line - 1].strip()) for p in read_text(tmp_path, "bom.json", text)]
     assert found == [(n, f'"purl": "pkg:npm/{n}@{v}"' + ("," if n == "outer" else ""))
                      for n, v in [("outer", "1.0.0"), ("inner", "2.0.0"), ("after", "3.0.0")]]
 
@@ -124,12 +96,12 @@ def test_spdx_package_without_a_package_url_is_unknown(tmp_path):
     ]}, indent=1)
     lines = text.splitlines()
     found = [(p.ecosystem, p.name, p.version, p.source, lines[p.line - 1].strip())
-             for p in read_file(write(tmp_path, "x.spdx.json", text))]
+             for p in read_text(tmp_path, "x.spdx.json", text)]
     assert found == [("", "a", "1.0", "unknown", '"SPDXID": "SPDXRef-a",'),
                      ("crates.io", "b", "2.0.0", "registry", '"referenceLocator": "pkg:cargo/b@2.0.0"')]
 
 
-@pytest.mark.parametrize("name, text, line", [
+@pytest.mark.parametrize("name, text, line", ids=short_id, argvalues=[
     ("bom.json", '{"bomFormat": "CycloneDX",\n "components": [\n  {"name": "a", "purl": "pkg:npm/a@1"},\n', 4),
     ("bom.json", '{"specVersion": "1.4", "components": []}', 1),
     ("bom.json", '{"bomFormat": "CycloneDX", "components": {}}', 1),
@@ -143,12 +115,7 @@ def test_spdx_package_without_a_package_url_is_unknown(tmp_path):
     ("x.spdx.json", '{"spdxVersion": "SPDX-2.3",\n "packages": [\n  {"name": "a",\n', 4),
 ])
 def test_malformed_sboms_give_one_line_errors(tmp_path, name, text, line):
-    path = write(tmp_path, name, text)
-    format = "spdx-json" if name.endswith(".spdx.json") else "cyclonedx-json"
-    with pytest.raises(LockfileError) as e:
-        read_file(path)
-    assert (e.value.file, e.value.line, e.value.format) == (path, line, format)
-    assert "\n" not in str(e.value)
+    assert_error(tmp_path, name, text, line, "spdx-json" if name.endswith(".spdx.json") else "cyclonedx-json")
 
 
 @pytest.mark.parametrize("name, format", [

@@ -33,6 +33,11 @@ from quorlen.scan.readers.structured import Collector
 CYCLONEDX = "cyclonedx-json"
 SPDX = "spdx-json"
 
+# Package URL types whose "upstream" qualifier names the source package
+# that the distribution's advisories are written for. (An rpm's names a
+# source rpm file, not a package.)
+_SOURCE_NAMED_TYPES = frozenset({"deb", "apk"})
+
 
 def _value_line(cursor: Cursor, key: str, value: str) -> int:
     """The line of the next ``"key": "value"``; generators write one space
@@ -72,7 +77,7 @@ def _add_purl(out: Collector, purl: str, line: int, name: str | None, version: s
     if ecosystem is None:
         _add_unknown(out, purl, release, line)
         return
-    if purl_type in ecosystems.PURL_DISTRIBUTIONS and qualifiers.get("upstream"):
+    if purl_type in _SOURCE_NAMED_TYPES and qualifiers.get("upstream"):
         source_name, _, source_version = qualifiers["upstream"].partition("@")
         package, release = source_name, source_version or release
     if ecosystems.base(ecosystem) == "Go" and release and release.startswith("v"):

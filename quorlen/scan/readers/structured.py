@@ -6,7 +6,7 @@ from __future__ import annotations
 
 from typing import Any, NoReturn
 
-import yaml
+import yaml  # type: ignore  # (no stubs installed)
 
 from quorlen.scan.ecosystems import normalize_name
 from quorlen.scan.model import REGISTRY, Package
