@@ -112,6 +112,9 @@ def test_includes_resolve_beside_the_including_file_and_stop_at_cycles(tmp_path)
     ("foo==1\nbar @\n", 2, "no URL"),
     ("-r\n", 1, "names no file"),
     ("x==1\n-r missing.txt\n", 2, "not a readable file"),
+    ("x==1\n-r /etc/passwd\n", 2, "not a requirements file"),
+    ("x==1\n-r .\n", 2, "not a requirements file"),
+    ("x " + "y" * 500 + "\n", 1, "y" * 60 + "..."),
 ])
 def test_malformed_requirements(tmp_path, text, line, words):
     assert words in str(assert_error(tmp_path, "requirements.txt", text, line, "requirements.txt"))
