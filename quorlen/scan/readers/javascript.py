@@ -17,7 +17,6 @@ from __future__ import annotations
 import json
 import re
 import urllib.parse
-from collections.abc import Callable
 from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
@@ -282,13 +281,11 @@ def read_pnpm(path: str, text: str) -> list[Package]:
     return out.packages
 
 
-def _reader(format: str, read: Callable[[str, str], list[Package]]) -> Reader:
-    return Reader(format, (format, "*__" + format), read)
-
-
-READERS: tuple[Reader, ...] = (
-    _reader("package-lock.json", read_package_lock),
-    _reader("npm-shrinkwrap.json", read_shrinkwrap),
-    _reader(YARN, read_yarn),
-    _reader(PNPM, read_pnpm),
+READERS: tuple[Reader, ...] = tuple(
+    Reader(format, (format, "*__" + format), read) for format, read in (
+        ("package-lock.json", read_package_lock),
+        ("npm-shrinkwrap.json", read_shrinkwrap),
+        (YARN, read_yarn),
+        (PNPM, read_pnpm),
+    )
 )

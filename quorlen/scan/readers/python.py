@@ -10,7 +10,7 @@ from __future__ import annotations
 
 import os
 import re
-from dataclasses import dataclass, field
+import dataclasses
 from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, LockfileError, Package
@@ -52,13 +52,13 @@ _INCLUDE_OPTIONS = frozenset({"-r", "--requirement"})
 _EDITABLE_OPTIONS = frozenset({"-e", "--editable"})
 
 
-@dataclass
+@dataclasses.dataclass
 class _Includes:
     """What one top-level read has pulled in so far."""
 
     files: int = 0
-    active: list[str] = field(default_factory=list)  # the chain being read, as real paths
-    done: set[str] = field(default_factory=set)
+    active: list[str] = dataclasses.field(default_factory=list)  # the chain being read, as real paths
+    done: set[str] = dataclasses.field(default_factory=set)
 
 
 def _excerpt(text: str) -> str:
