@@ -175,6 +175,8 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x, x]\n" + "".join(
     ("package-lock.json", '{"lockfileVersion": 3,\n "packages": [\n]}', 2),
     ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1"},\n "b": "2"}}', 3),
     ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1", "dependencies": {\n  "c": {}}}}}', 3),
+    ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1", "resolved": 5}}}', 2),
+    ("package-lock.json", '{"packages": {\n "node_modules/a": {"version": "1", "resolved": []}}}', 2),
     ("package-lock.json", "[" * 100_000, 1),
     ("yarn.lock", '# yarn lockfile v1\n\na@^1:\n  version "1.0.0"\n\nb@^2:\n  resolved "x"\n', 6),
     ("yarn.lock", "# yarn lockfile v1\n\na@^1:\n  version \"1.0.0\"\nb@^2\n", 5),

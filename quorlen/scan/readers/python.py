@@ -8,12 +8,12 @@ first of its continued lines); the TOML lockfiles the line of the entry's
 
 from __future__ import annotations
 
+import dataclasses
 import os
 import re
-import dataclasses
 from typing import Any
 
-from quorlen.scan.model import GIT, PATH, REGISTRY, URL, LockfileError, Package
+from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
 from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json, load_toml
 from quorlen.scan.readers.structured import Collector
@@ -342,5 +342,3 @@ READERS: tuple[Reader, ...] = (
     Reader(UV, ("uv.lock", "*__uv.lock"), read_uv),
     Reader(PDM, ("pdm.lock", "*__pdm.lock"), read_pdm),
 )
-
-__all__ = ["READERS", "LockfileError"]
