@@ -358,7 +358,8 @@ def _inputs(location: str, kind: str) -> abc.Iterator[_Input]:
 
 def _loads(data: bytes | str) -> Any:
     try:
-        return json.loads(data)
+        # OSV records are UTF-8; json.loads would also guess UTF-16 and 32.
+        return json.loads(data.decode("utf-8-sig") if isinstance(data, bytes) else data)
     except RecursionError:
         raise InvalidRecord("nested too deeply") from None
     except UnicodeDecodeError:
