@@ -137,7 +137,7 @@ def parse_record(data: bytes | str) -> dict[str, Any]:
     Only the fields the index and matching rely on are checked; the rest of
     the record is kept as it came.
     """
-    record = _loads(data)
+    record: dict[str, Any] = _loads(data)
     _require(isinstance(record, dict), "not a JSON object")
     rid = record.get("id")
     _require(isinstance(rid, str) and rid.strip() != "", "no \"id\"")

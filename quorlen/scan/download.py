@@ -19,7 +19,7 @@ import urllib.request
 import collections.abc as abc
 import typing
 from dataclasses import dataclass
-from email.message import Message
+from http.client import HTTPMessage
 
 from quorlen.scan.database import Database, DatabaseError, ImportReport, SourceReport, Warn
 
@@ -51,7 +51,7 @@ class _HttpOnlyRedirects(urllib.request.HTTPRedirectHandler):
     """Redirects are followed only to http and https, never to other schemes."""
 
     def redirect_request(self, req: urllib.request.Request, fp: typing.IO[bytes], code: int, msg: str,
-                         headers: Message, newurl: str) -> urllib.request.Request | None:
+                         headers: HTTPMessage, newurl: str) -> urllib.request.Request | None:
         if urllib.parse.urlsplit(newurl).scheme.lower() not in SCHEMES:
             raise DownloadError(f"{req.full_url}: redirected to '{newurl}', which is not http or https")
         return super().redirect_request(req, fp, code, msg, headers, newurl)
@@ -118,6 +118,8 @@ def fetch(url: str, dest: typing.BinaryIO, *, etag: str | None = None, last_modi
         request.add_header("If-Modified-Since", last_modified)
     try:
         response = _OPENER.open(request, timeout=TIMEOUT)
+    except DownloadError:
+        raise
     except urllib.error.HTTPError as e:
         e.close()
         if e.code == 304:
