@@ -21,7 +21,8 @@ import typing
 from dataclasses import dataclass
 from http.client import HTTPMessage
 
-from quorlen.scan.database import Database, DatabaseError, ImportReport, SourceReport, Warn
+from quorlen.scan.database import (FAILED, UNCHANGED, UPDATED, Database, DatabaseError, SourceReport,
+                                   UpdateResult, Warn)
 
 # Bytes of one download at most: the largest ecosystem's archive is a
 # fraction of this.
@@ -29,19 +30,6 @@ MAX_DOWNLOAD = 4 << 30
 TIMEOUT = 60  # seconds without an answer before a download fails
 CHUNK = 1 << 16
 SCHEMES = ("http", "https")
-
-# The outcomes of one ecosystem's update.
-UPDATED, UNCHANGED, FAILED = "updated", "unchanged", "failed"
-
-
-@dataclass
-class UpdateResult:
-    ecosystem: str
-    url: str
-    status: str  # UPDATED, UNCHANGED or FAILED
-    message: str = ""  # why it failed
-    report: ImportReport | None = None
-
 
 class DownloadError(ValueError):
     """A download that failed: the mirror's answer, or the network's."""
