@@ -292,7 +292,7 @@ def test_a_header_that_hides_a_bomb_fails_its_archive(tmp_path):
     (b'{"id": "X", "aliases": "CVE-1"}', "\"aliases\" is not a list"),
     (b'{"id": "X", "affected": {}}', "\"affected\" is not a list"),
     (b'{"id": "X", "affected": [1]}', "not an object"),
-    (b'{"id": "X", "affected": [{"package": {"ecosystem": "PyPI", "name": 3}}]}', "not a string"),
+    (b'{"id": "X", "affected": [{"package": {"ecosystem": "PyPI", "name": 3}}]}', "a string ecosystem and name"),
     (b'{"id": "X", "affected": [{"versions": "1.0"}]}', "\"versions\" is not a list"),
     (b'{"id": "X", "affected": [{"ranges": [{"events": {"fixed": "1"}}]}]}', "\"events\""),
     (b"[" * 200000 + b"]" * 200000, "nested too deeply"),
