@@ -664,7 +664,7 @@ class Database:
             # its file is named after its id.
             stem = item.name[:-len(".json")]
             quick = _quick_key(item.data) if plan.kind != "file" and stem in known else None
-            if quick is not None and known.get(quick[0]) == quick[1]:
+            if quick is not None and quick[0] == stem and known[stem] == quick[1]:
                 plan.records += 1
                 report.unchanged += 1
                 continue
