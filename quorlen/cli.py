@@ -322,6 +322,9 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--package", metavar="NAME", help="package name as the records write it")
     p.add_argument("--version", metavar="V", help="package version")
     p.set_defaults(run=cmd_osv)
+
+    from quorlen.scan.cli_db import add_db_command  # argparse only; the database loads when used
+    add_db_command(sub)
     return parser
 
 
