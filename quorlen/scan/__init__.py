@@ -18,6 +18,7 @@ import importlib
 from typing import TYPE_CHECKING, Any
 
 if TYPE_CHECKING:
+    from quorlen.scan.database import Database, DatabaseError
     from quorlen.scan.fixes import Fix
     from quorlen.scan.ignore import ConfigError, Ignore
     from quorlen.scan.model import LockfileError, Package
@@ -25,6 +26,8 @@ if TYPE_CHECKING:
     from quorlen.scan.severity import Severity
 
 _EXPORTS: dict[str, str] = {
+    "Database": "quorlen.scan.database",
+    "DatabaseError": "quorlen.scan.database",
     "Fix": "quorlen.scan.fixes",
     "ConfigError": "quorlen.scan.ignore",
     "Ignore": "quorlen.scan.ignore",

@@ -66,6 +66,11 @@ def entry_holds(entry: Entry, library: str, version: str, warnings: list[str], w
     return osvscan.entry_affects(dict(entry), query, warnings, where)
 
 
+# Characters that would change the meaning of a constraint text: a bound
+# holding one cannot be written as a term.
+_UNSAFE = frozenset(" ,|\t")
+
+
 def _bounds(events: Sequence[Any]) -> list[str]:
     """The intervals of one range's events as constraint texts, pairing each
     introduced event with the fixed or last_affected event after it (the
@@ -80,13 +85,14 @@ def _bounds(events: Sequence[Any]) -> list[str]:
                 continue
             if not isinstance(value, str):
                 raise TypeError(f"event '{kind}' is not a string")
-            if kind == "introduced" and (not spans or "fixed" in spans[-1] or "last_affected" in spans[-1]):
-                spans.append({})
-            elif not spans:
+            closed = bool(spans) and ("fixed" in spans[-1] or "last_affected" in spans[-1])
+            if not spans or (kind == "introduced" and closed):
                 spans.append({})
             spans[-1][kind] = value
     texts = []
     for span in spans:
+        if any(_UNSAFE & set(v) for v in span.values()):
+            continue
         terms = []
         if span.get("introduced", "0") != "0":
             terms.append(">=" + span["introduced"])
@@ -97,10 +103,6 @@ def _bounds(events: Sequence[Any]) -> list[str]:
         if terms or "introduced" in span:
             texts.append(",".join(terms))
     return texts
-
-
-# Characters that would change the meaning of a constraint text.
-_UNSAFE = frozenset(" ,|\t")
 
 
 def entry_intervals(entry: Entry) -> list[str]:
@@ -114,7 +116,7 @@ def entry_intervals(entry: Entry) -> list[str]:
             continue
         texts.extend(_bounds(_list(rng.get("events"), "events")))
     for version in _list(entry.get("versions"), "versions"):
-        if isinstance(version, str):
+        if isinstance(version, str) and not _UNSAFE & set(version):
             texts.append("==" + version)
     return texts
 
@@ -122,7 +124,7 @@ def entry_intervals(entry: Entry) -> list[str]:
 def covered_range(entry: Entry) -> str | None:
     """The versions an entry covers as one constraint ("*" for all), or None
     when it covers none that an ordering can place."""
-    texts = [t for t in entry_intervals(entry) if not (_UNSAFE & set(t))]
+    texts = entry_intervals(entry)
     if not texts:
         return None
     if "" in texts:

@@ -262,7 +262,8 @@ def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[s
         assert library is not None
         if package.version is None and package.requirement is not None:
             try:
-                q.ranges_intersect(package.requirement, "*", library)
+                # Against itself: against "*" the library would not read it.
+                q.ranges_intersect(package.requirement, package.requirement, library)
             except ValueError as e:
                 result.unchecked.append(Unchecked(package, f"requirement '{package.requirement}' cannot be read: {e}"))
                 continue

@@ -56,3 +56,31 @@ class MemoryRecords:
     def records(self, ecosystem, name):
         return list(self.index.get((ecosystems.base(ecosystem).casefold(),
                                     ecosystems.normalize_name(ecosystem, name)), []))
+
+
+def all_shared_records():
+    need_shared()
+    records = []
+    for path in sorted(OSV_ZIPS.glob("*.zip")):
+        records.extend(zip_records(path.name))
+    records.extend(folder_records(OSV_PYPI))
+    return records
+
+
+@pytest.fixture(scope="session")
+def shared_db(tmp_path_factory):
+    """A database built from every shared record (the zips and osv-pypi)."""
+    need_shared()
+    from quorlen.scan.database import Database
+
+    path = tmp_path_factory.mktemp("osvdb") / "osv.sqlite3"
+    with Database(str(path)) as db:
+        db.import_sources([str(p) for p in sorted(OSV_ZIPS.glob("*.zip"))] + [str(OSV_PYPI)])
+    return str(path)
+
+
+def lockfile(folder, prefix):
+    need_shared()
+    found = sorted((LOCKFILES / folder).glob(prefix + "*"))
+    assert len(found) == 1, f"{folder}/{prefix}*: {found}"
+    return str(found[0])
