@@ -42,7 +42,10 @@ _EXPORTS: dict[str, str] = {
     "Severity": "quorlen.scan.severity",
 }
 
-__all__ = sorted(_EXPORTS)
+__all__ = [
+    "ConfigError", "Database", "DatabaseError", "FileError", "Finding", "Fix", "Ignore", "IgnoredFinding",
+    "LockfileError", "Package", "ScanResult", "Severity", "Unchecked", "scan_paths",
+]
 
 
 def __getattr__(name: str) -> Any:

@@ -6,7 +6,7 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-from typing import TextIO
+from typing import Any, TextIO
 
 FORMATS = ("table", "json", "sarif")
 
@@ -19,7 +19,7 @@ DESCRIPTION = (
 )
 
 
-def register(sub: "argparse._SubParsersAction[argparse.ArgumentParser]") -> None:
+def register(sub: "argparse._SubParsersAction[Any]") -> None:
     p = sub.add_parser("scan", help="report the vulnerable dependencies of projects and SBOMs",
                        description=DESCRIPTION)
     p.add_argument("paths", metavar="PATH", nargs="+")

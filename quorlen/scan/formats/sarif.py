@@ -23,6 +23,13 @@ def _uri(path: str) -> str:
     return urllib.parse.quote(posix)
 
 
+def _location(file: str, line: int) -> dict[str, Any]:
+    location: dict[str, Any] = {"artifactLocation": {"uri": _uri(file)}}
+    if line > 0:  # SARIF lines start at 1; 0 means the format has none
+        location["region"] = {"startLine": line}
+    return location
+
+
 def _level(f: Finding) -> str:
     rating = f.severity.rating if f.severity is not None else None
     return LEVELS.get(rating or "", "warning")
@@ -47,15 +54,12 @@ def _result(f: Finding, index: int) -> dict[str, Any]:
     if f.summary:
         text += f": {f.summary}"
     text += f". Affected: {f.affected or '?'}; fix: {f.fix}."
-    location: dict[str, Any] = {"artifactLocation": {"uri": _uri(p.file)}}
-    if p.line > 0:
-        location["region"] = {"startLine": p.line}
     return {
         "ruleId": f.id,
         "ruleIndex": index,
         "level": _level(f),
         "message": {"text": text},
-        "locations": [{"physicalLocation": location}],
+        "locations": [{"physicalLocation": _location(p.file, p.line)}],
         "partialFingerprints": {"package": f"{p.ecosystem}/{p.name}@{declared}"},
     }
 
@@ -70,10 +74,9 @@ def document(result: ScanResult) -> dict[str, Any]:
             index[f.id] = len(rules)
             rules.append(_rule(f))
         results.append(_result(f, index[f.id]))
-    notifications = [{"level": "error", "message": {"text": str(e)},
-                      "locations": [{"physicalLocation": {"artifactLocation": {"uri": _uri(e.file)},
-                                                          **({"region": {"startLine": e.line}} if e.line > 0 else {})}}]}
-                     for e in result.errors]
+    notifications: list[dict[str, Any]] = [
+        {"level": "error", "message": {"text": str(e)}, "locations": [{"physicalLocation": _location(e.file, e.line)}]}
+        for e in result.errors]
     notifications += [{"level": "warning", "message": {"text": w}} for w in result.warnings]
     return {
         "$schema": SCHEMA,
