@@ -324,6 +324,8 @@ def build_parser() -> argparse.ArgumentParser:
 
     from quorlen.scan import cli_scan  # registration only; the scanner loads when run
     cli_scan.register(sub)
+    from quorlen.scan.cli_db import add_db_command  # argparse only; the database loads when used
+    add_db_command(sub)
     return parser
 
 

@@ -10,6 +10,8 @@ never goes past the bound, whatever the archive's headers claim.
 from __future__ import annotations
 
 import re
+import struct
+import typing
 import zipfile
 import zlib
 import collections.abc as abc
@@ -49,11 +51,14 @@ def unsafe_name(name: str) -> str | None:
 
 @dataclass(frozen=True)
 class Member:
-    """One member: its bytes, or the reason it was refused."""
+    """One member: its bytes, or the reason it was refused. ``deflated`` is
+    the member's raw deflate stream as stored, when it has one: a store can
+    keep it as it is instead of compressing the bytes again."""
 
     name: str
     data: bytes | None
     refused: str | None = None
+    deflated: bytes | None = None
 
 
 def _size_refusal(info: zipfile.ZipInfo, limits: Limits) -> str | None:
@@ -64,6 +69,52 @@ def _size_refusal(info: zipfile.ZipInfo, limits: Limits) -> str | None:
     return None
 
 
+_LOCAL_HEADER = struct.Struct("<4s22xHH")
+_LOCAL_MAGIC = b"PK\x03\x04"
+
+
+def _stored_bytes(f: typing.BinaryIO, info: zipfile.ZipInfo) -> bytes:
+    """The member's bytes as stored (compressed), found through its local header."""
+    f.seek(info.header_offset)
+    header = f.read(_LOCAL_HEADER.size)
+    if len(header) != _LOCAL_HEADER.size:
+        raise zipfile.BadZipFile("truncated local header")
+    magic, name_len, extra_len = _LOCAL_HEADER.unpack(header)
+    if magic != _LOCAL_MAGIC:
+        raise zipfile.BadZipFile("bad local header")
+    f.seek(info.header_offset + _LOCAL_HEADER.size + name_len + extra_len)
+    stored = f.read(info.compress_size)
+    if len(stored) != info.compress_size:
+        raise zipfile.BadZipFile("truncated member")
+    return stored
+
+
+def _read_member(archive: zipfile.ZipFile, f: typing.BinaryIO, info: zipfile.ZipInfo,
+                 limit: int) -> tuple[bytes, bytes | None]:
+    """The member's bytes (at most limit + 1 of them) and its raw deflate stream if any."""
+    if info.flag_bits & 0x1:
+        raise NotImplementedError("encrypted")
+    if info.compress_type == zipfile.ZIP_STORED:
+        data = _stored_bytes(f, info)[:limit + 1]
+        if len(data) <= limit and zlib.crc32(data) != info.CRC:
+            raise zipfile.BadZipFile("CRC check failed")
+        return data, None
+    if info.compress_type == zipfile.ZIP_DEFLATED:
+        stored = _stored_bytes(f, info)
+        inflater = zlib.decompressobj(-zlib.MAX_WBITS)
+        # Never inflate past the limit, whatever the headers claim.
+        data = inflater.decompress(stored, limit + 1)
+        if len(data) > limit:
+            return data, None
+        if not inflater.eof or inflater.unused_data or inflater.unconsumed_tail:
+            raise zipfile.BadZipFile("bad deflate stream")
+        if zlib.crc32(data) != info.CRC:
+            raise zipfile.BadZipFile("CRC check failed")
+        return data, stored
+    with archive.open(info) as member:
+        return member.read(limit + 1), None
+
+
 def read_members(path: str, suffix: str = ".json", limits: Limits = LIMITS) -> abc.Iterator[Member]:
     """The members of a zip whose names end with suffix, in the archive's order.
 
@@ -71,38 +122,45 @@ def read_members(path: str, suffix: str = ".json", limits: Limits = LIMITS) -> a
     is corrupt; refused members are yielded with the reason instead of data.
     """
     try:
-        archive = zipfile.ZipFile(path)
-    except (zipfile.BadZipFile, zipfile.LargeZipFile, ValueError, EOFError) as e:
-        raise ArchiveError(f"{path}: not a readable zip archive ({e})") from None
+        f = open(path, "rb")
     except OSError as e:
         raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
+    with f:
+        try:
+            archive = zipfile.ZipFile(f)
+        except (zipfile.BadZipFile, zipfile.LargeZipFile, ValueError, EOFError) as e:
+            raise ArchiveError(f"{path}: not a readable zip archive ({e})") from None
+        except OSError as e:
+            raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
+        with archive:
+            yield from _members(path, archive, f, suffix, limits)
+
+
+def _members(path: str, archive: zipfile.ZipFile, f: typing.BinaryIO, suffix: str,
+             limits: Limits) -> abc.Iterator[Member]:
     total = 0
-    with archive:
-        for info in archive.infolist():
-            name = info.filename
-            if info.is_dir() or not name.endswith(suffix):
-                continue
-            reason = unsafe_name(name) or _size_refusal(info, limits)
-            if reason is None and total + info.file_size > limits.total:
-                reason = f"the archive's members exceed {limits.total} bytes in all"
-            if reason is not None:
-                yield Member(name, None, reason)
-                continue
-            try:
-                with archive.open(info) as f:
-                    # The header's size bounds the stream; read one byte more
-                    # than allowed so a lying header cannot go unnoticed.
-                    data = f.read(limits.member + 1)
-            except (NotImplementedError, RuntimeError) as e:
-                # Encryption or a compression method this reader lacks.
-                yield Member(name, None, str(e))
-                continue
-            except (zipfile.BadZipFile, zlib.error, EOFError) as e:
-                raise ArchiveError(f"{path}: corrupt archive at '{name}' ({e})") from None
-            except OSError as e:
-                raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
-            if len(data) > limits.member:
-                yield Member(name, None, f"more than {limits.member} bytes uncompressed")
-                continue
-            total += len(data)
-            yield Member(name, data)
+    for info in archive.infolist():
+        name = info.filename
+        if info.is_dir() or not name.endswith(suffix):
+            continue
+        reason = unsafe_name(name) or _size_refusal(info, limits)
+        if reason is None and total + info.file_size > limits.total:
+            reason = f"the archive's members exceed {limits.total} bytes in all"
+        if reason is not None:
+            yield Member(name, None, reason)
+            continue
+        try:
+            data, deflated = _read_member(archive, f, info, limits.member)
+        except (NotImplementedError, RuntimeError) as e:
+            # Encryption or a compression method this reader lacks.
+            yield Member(name, None, f"unsupported: {e}")
+            continue
+        except (zipfile.BadZipFile, zlib.error, EOFError) as e:
+            raise ArchiveError(f"{path}: corrupt archive at '{name}' ({e})") from None
+        except OSError as e:
+            raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
+        if len(data) > limits.member:
+            yield Member(name, None, f"more than {limits.member} bytes uncompressed")
+            continue
+        total += len(data)
+        yield Member(name, data, None, deflated)

@@ -14,16 +14,21 @@ from __future__ import annotations
 import datetime
 import json
 import os
+import re
 import sqlite3
+import zipfile
 import zlib
 import collections.abc as abc
 from dataclasses import dataclass, field
 from pathlib import Path
 from types import TracebackType
-from typing import Any, Callable
+from typing import TYPE_CHECKING, Any, Callable
 
 from quorlen.scan import archive
 from quorlen.scan.ecosystems import base, normalize_name
+
+if TYPE_CHECKING:
+    from quorlen.scan.download import UpdateResult
 
 SCHEMA_VERSION = 1
 DEFAULT_MIRROR = "https://osv-vulnerabilities.storage.googleapis.com"
@@ -34,7 +39,12 @@ MAX_RECORD_FILE = archive.LIMITS.member
 # zlib's fastest level already shrinks OSV JSON about fourfold; the slower
 # levels gain little more and cost most of an import's time.
 COMPRESS_LEVEL = 1
-RAW, ZLIB = 0, 1
+# How a record's body is stored: as it came, zlib, or the raw deflate stream
+# an archive member arrived in (kept as is: compressing again costs time).
+RAW, ZLIB, DEFLATE = 0, 1, 2
+
+# Records written to the index at once.
+BATCH = 512
 
 # How many refused or skipped items of one source are named one by one in
 # warnings before only their count is given.
@@ -103,21 +113,21 @@ def _require(cond: bool, reason: str) -> None:
 
 
 def _check_affected(entry: Any) -> None:
-    _require(isinstance(entry, dict), "an \"affected\" entry is not an object")
+    _require(type(entry) is dict, "an \"affected\" entry is not an object")
     package = entry.get("package")
     if package is not None:
-        _require(isinstance(package, dict), "\"package\" is not an object")
-        for key in ("ecosystem", "name"):
-            _require(isinstance(package.get(key, ""), str), f"\"package.{key}\" is not a string")
+        _require(type(package) is dict, "\"package\" is not an object")
+        _require(type(package.get("ecosystem", "")) is str and type(package.get("name", "")) is str,
+                 "\"package\" has an ecosystem or name that is not a string")
     versions = entry.get("versions", [])
-    _require(isinstance(versions, list) and all(isinstance(v, str) for v in versions),
+    _require(type(versions) is list and {type(v) for v in versions} <= {str},
              "\"versions\" is not a list of strings")
     ranges = entry.get("ranges", [])
-    _require(isinstance(ranges, list), "\"ranges\" is not a list")
+    _require(type(ranges) is list, "\"ranges\" is not a list")
     for rng in ranges:
-        _require(isinstance(rng, dict), "a range is not an object")
+        _require(type(rng) is dict, "a range is not an object")
         events = rng.get("events", [])
-        _require(isinstance(events, list) and all(isinstance(e, dict) for e in events),
+        _require(type(events) is list and {type(e) for e in events} <= {dict},
                  "\"events\" is not a list of objects")
 
 
@@ -174,13 +184,39 @@ def is_newer(modified: str, than: str) -> bool:
     return new is None or old is None or new > old
 
 
-def _encode(data: bytes) -> tuple[int, bytes]:
+def _encode(data: bytes, deflated: bytes | None) -> tuple[int, bytes]:
+    if deflated is not None and len(deflated) < len(data):
+        return DEFLATE, deflated
     packed = zlib.compress(data, COMPRESS_LEVEL)
     return (ZLIB, packed) if len(packed) < len(data) else (RAW, data)
 
 
 def _decode(encoding: int, body: bytes) -> Any:
-    return json.loads(zlib.decompress(body) if encoding == ZLIB else body)
+    if encoding == ZLIB:
+        body = zlib.decompress(body)
+    elif encoding == DEFLATE:
+        body = zlib.decompress(body, -zlib.MAX_WBITS)
+    return json.loads(body)
+
+
+# A record's id and modified time, found without parsing it, to pass over
+# unchanged records quickly; only a text holding each key once is trusted,
+# and only to skip a record the index already holds with the same time.
+_ID = re.compile(rb'"id"\s*:\s*"([^"\\]*)"')
+_MODIFIED = re.compile(rb'"modified"\s*:\s*"([^"\\]*)"')
+
+
+def _quick_key(data: bytes) -> tuple[str, str] | None:
+    ids = _ID.findall(data)
+    if len(ids) != 1:
+        return None
+    times = _MODIFIED.findall(data)
+    if len(times) != 1:
+        return None
+    try:
+        return ids[0].decode(), times[0].decode()
+    except UnicodeDecodeError:
+        return None
 
 
 def _now() -> str:
@@ -194,7 +230,7 @@ class SourceReport:
     """What one source of an import held."""
 
     location: str
-    kind: str  # "folder", "zip" or "file"
+    kind: str  # "folder", "zip", "file", or "download" (a zip from a mirror)
     records: int = 0  # valid records read
     invalid: int = 0  # inputs that are not OSV records
     refused: int = 0  # archive members refused as unsafe
@@ -259,12 +295,14 @@ class _Input:
     data: bytes | None
     problem: str | None = None
     unsafe: bool = False
+    deflated: bytes | None = None
 
 
 def _source_kind(path: str) -> str:
     if os.path.isdir(path):
         return "folder"
-    if path.lower().endswith(".zip"):
+    lower = path.lower()
+    if lower.endswith(".zip") or (not lower.endswith(".json") and zipfile.is_zipfile(path)):
         return "zip"
     return "file"
 
@@ -272,7 +310,13 @@ def _source_kind(path: str) -> str:
 def _read_file(path: str) -> bytes:
     try:
         with open(path, "rb") as f:
-            data = f.read(MAX_RECORD_FILE + 1)
+            size = os.fstat(f.fileno()).st_size
+            if size > MAX_RECORD_FILE:
+                raise InvalidRecord(f"larger than {MAX_RECORD_FILE} bytes")
+            # Reading a bound as large as the limit would reserve that much
+            # memory for every file; the size plus one byte catches a file
+            # that grows meanwhile.
+            data = f.read(size + 1)
     except OSError as e:
         raise DatabaseError(f"cannot read '{path}': {e.strerror or e}") from None
     if len(data) > MAX_RECORD_FILE:
@@ -298,7 +342,8 @@ def _folder_inputs(folder: str) -> abc.Iterator[_Input]:
 def _zip_inputs(path: str) -> abc.Iterator[_Input]:
     try:
         for member in archive.read_members(path):
-            yield _Input(f"{path}: {member.name}", member.data, member.refused, member.refused is not None)
+            yield _Input(f"{path}: {member.name}", member.data, member.refused, member.refused is not None,
+                         member.deflated)
     except archive.ArchiveError as e:
         raise DatabaseError(str(e)) from None
 
@@ -306,7 +351,7 @@ def _zip_inputs(path: str) -> abc.Iterator[_Input]:
 def _inputs(location: str, kind: str) -> abc.Iterator[_Input]:
     if kind == "folder":
         return _folder_inputs(location)
-    if kind == "zip":
+    if kind in ("zip", "download"):
         return _zip_inputs(location)
     return iter([_file_input(location)])
 
@@ -329,6 +374,40 @@ def _split_list(data: bytes) -> list[bytes]:
         return [data]
     items = _loads(data)
     return [json.dumps(item, ensure_ascii=False).encode() for item in items]
+
+
+class _Batch:
+    """Rows written to the index a batch at a time."""
+
+    def __init__(self, conn: sqlite3.Connection) -> None:
+        self.conn = conn
+        self.records: list[tuple[str, str, int, int, int, bytes]] = []
+        self.packages: list[tuple[str, str, str]] = []
+        self.replaced: list[tuple[str]] = []
+        self.pending: set[str] = set()
+
+    def add(self, rid: str, modified: str, record: dict[str, Any], source_id: int,
+            body: tuple[int, bytes], replaces: bool) -> None:
+        if replaces:
+            if rid in self.pending:
+                # Its old package rows are still in this batch: write them
+                # first, so that deleting them finds them.
+                self.flush()
+            self.replaced.append((rid,))
+        self.pending.add(rid)
+        self.records.append((rid, modified, 1 if record.get("withdrawn") else 0, source_id, *body))
+        self.packages.extend((eco, name, rid) for eco, name in package_keys(record))
+        if len(self.records) >= BATCH:
+            self.flush()
+
+    def flush(self) -> None:
+        self.conn.executemany("DELETE FROM packages WHERE record = ?", self.replaced)
+        self.conn.executemany("INSERT OR REPLACE INTO records (id, modified, withdrawn, source, encoding, body) "
+                              "VALUES (?, ?, ?, ?, ?, ?)", self.records)
+        self.conn.executemany("INSERT OR IGNORE INTO packages (ecosystem, name, record) VALUES (?, ?, ?)",
+                              self.packages)
+        self.records, self.packages, self.replaced = [], [], []
+        self.pending.clear()
 
 
 # --- the database ---------------------------------------------------------
@@ -495,8 +574,8 @@ class Database:
 
     def _import_one(self, path: str, plan: SourceReport, source_id: int, known: dict[str, str],
                     report: ImportReport, warn: Warn) -> None:
-        conn = self._conn
         named = 0
+        batch = _Batch(self._conn)
 
         def skipped(where: str, reason: str) -> None:
             nonlocal named
@@ -512,13 +591,18 @@ class Database:
                     plan.invalid += 1
                 skipped(item.where, item.problem or "unreadable")
                 continue
+            quick = _quick_key(item.data) if plan.kind != "file" else None
+            if quick is not None and known.get(quick[0]) == quick[1]:
+                plan.records += 1
+                report.unchanged += 1
+                continue
             try:
-                found = _split_list(item.data) if plan.kind == "file" else [item.data]
+                texts = _split_list(item.data) if plan.kind == "file" else [item.data]
             except InvalidRecord as e:
                 plan.invalid += 1
                 skipped(item.where, str(e))
                 continue
-            for text in found:
+            for text in texts:
                 try:
                     record = parse_record(text)
                 except InvalidRecord as e:
@@ -535,25 +619,26 @@ class Database:
                         report.stale += 1
                     continue
                 if old is not None:
-                    conn.execute("DELETE FROM packages WHERE record = ?", (rid,))
                     report.updated += 1
                 else:
                     report.added += 1
                 known[rid] = modified
-                encoding, body = _encode(text)
-                conn.execute("INSERT OR REPLACE INTO records (id, modified, withdrawn, source, encoding, body) "
-                             "VALUES (?, ?, ?, ?, ?, ?)",
-                             (rid, modified, 1 if record.get("withdrawn") else 0, source_id, encoding, body))
-                conn.executemany("INSERT OR IGNORE INTO packages (ecosystem, name, record) VALUES (?, ?, ?)",
-                                 [(eco, name, rid) for eco, name in package_keys(record)])
+                deflated = item.deflated if len(texts) == 1 else None
+                batch.add(rid, modified, record, source_id, _encode(text, deflated), replaces=old is not None)
+        batch.flush()
         for count, what in ((plan.invalid, "inputs that are not OSV records skipped"),
                             (plan.refused, "archive members refused")):
             if count:
                 warn(f"{plan.location}: {count} {what}")
 
+    def import_downloaded(self, plan: SourceReport, path: str, *, warn: Warn | None = None) -> ImportReport:
+        """Import a downloaded archive at path as the source plan names (its URL)."""
+        return self._import([plan], warn, [path])
+
     def update(self, ecosystems: abc.Sequence[str] = (), mirror: str = DEFAULT_MIRROR, *,
-               progress: bool = False, warn: Warn | None = None) -> list[Any]:
-        """Download ``<mirror>/<ecosystem>/all.zip`` for each ecosystem when it changed, and import it."""
+               progress: bool = False, warn: Warn | None = None) -> list[UpdateResult]:
+        """Download ``<mirror>/<ecosystem>/all.zip`` for each ecosystem when it changed since
+        the last download, and import it; with no ecosystem named, those downloaded before."""
         from quorlen.scan import download
 
         return download.update(self, ecosystems, mirror, progress=progress, warn=warn)
