@@ -15,9 +15,8 @@ from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, LockfileError, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.structured import (
-    Collector, LineFinder, expect, fail, load_json, load_toml, text_field,
-)
+from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json, load_toml
+from quorlen.scan.readers.structured import Collector
 
 ECOSYSTEM = "PyPI"
 
@@ -125,14 +124,15 @@ def _specifier(path: str, line: int, rest: str) -> tuple[str | None, str | None]
 
 def _add_requirement(out: Collector, path: str, line: int, text: str) -> None:
     text = _REQUIREMENT_OPTIONS.split(text, 1)[0].strip()
-    if _is_direct(text):
+    found = _NAME.match(text)
+    named_url = found is not None and text[found.end():].startswith("@")
+    if not named_url and _is_direct(text):
         _add_direct(out, text.split(" ;", 1)[0].split("; ", 1)[0].strip(), line, path)
         return
-    found = _NAME.match(text)
     if not found:
         fail(path, line, REQUIREMENTS, f"not a requirement: {text!r}")
     name, rest = found.group(1), text[found.end():]
-    if rest.startswith("@"):
+    if named_url:
         target = rest[1:].strip().split(" ;", 1)[0].split("; ", 1)[0].strip()
         if not target:
             fail(path, line, REQUIREMENTS, f"no URL after '@' in {text!r}")
@@ -213,16 +213,17 @@ def _toml_entries(path: str, text: str, format: str) -> list[tuple[int, dict[str
     """The ``[[package]]`` entries of a TOML lockfile as (line, entry, name,
     version), the line being that of the entry's name."""
     data = load_toml(path, text, format)
-    entries = expect(data.get("package", []), list, path, 1, format, "'package'")
-    finder = LineFinder(text)
+    entries = expect(data.get("package", []), list, "'package'", path, 1, format)
+    cursor = Cursor(text)
     result = []
     for entry in entries:
-        header = finder.find(_PACKAGE_HEADER)
-        expect(entry, dict, path, header, format, "a package entry")
-        name = text_field(entry, "name", path, header, format, "a package entry")
-        assert name is not None
-        line = finder.find(r"^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']")
-        version = text_field(entry, "version", path, line, format, f"package {name!r}", required=False)
+        header = cursor.find(_PACKAGE_HEADER)
+        expect(entry, dict, "a package entry", path, header, format)
+        name = expect(entry.get("name"), str, "a package's 'name'", path, header, format)
+        line = cursor.find(re.compile(r"^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']", re.MULTILINE))
+        version = entry.get("version")
+        if version is not None:
+            expect(version, str, f"the 'version' of {name!r}", path, line, format)
         result.append((line, entry, _EXTRAS_SUFFIX.sub("", name), version))
     return result
 
@@ -239,7 +240,7 @@ def read_poetry(path: str, text: str) -> list[Package]:
         source = entry.get("source")
         kind = REGISTRY
         if source is not None:
-            expect(source, dict, path, line, POETRY, f"the source of {name!r}")
+            expect(source, dict, f"the source of {name!r}", path, line, POETRY)
             kind = _POETRY_SOURCES.get(str(source.get("type", "legacy")), URL)
         if version is None and kind == REGISTRY:
             fail(path, line, POETRY, f"package {name!r} has no 'version' text")
@@ -257,7 +258,7 @@ _UV_SOURCES = {"registry": REGISTRY, "git": GIT, "url": URL, "path": PATH, "dire
 def read_uv(path: str, text: str) -> list[Package]:
     out = Collector(path, ECOSYSTEM)
     for line, entry, name, version in _toml_entries(path, text, UV):
-        source = expect(entry.get("source", {"registry": ""}), dict, path, line, UV, f"the source of {name!r}")
+        source = expect(entry.get("source", {"registry": ""}), dict, f"the source of {name!r}", path, line, UV)
         kinds = [_UV_SOURCES[k] for k in source if k in _UV_SOURCES]
         kind = kinds[0] if kinds else URL
         if version is None and kind == REGISTRY:
@@ -298,19 +299,19 @@ def _pipfile_version(path: str, line: int, name: str, value: Any) -> tuple[str |
 
 
 def read_pipfile(path: str, text: str) -> list[Package]:
-    data = expect(load_json(path, text, PIPFILE), dict, path, 1, PIPFILE, "the document")
+    data = expect(load_json(path, text, PIPFILE), dict, "the document", path, 1, PIPFILE)
     out = Collector(path, ECOSYSTEM)
-    finder = LineFinder(text)
+    cursor = Cursor(text)
     # Every group but the metadata: "default", "develop", and the named
     # categories newer versions write.
     for group, entries in data.items():
         if group == "_meta":
             continue
-        group_line = finder.json_key(group)
-        expect(entries, dict, path, group_line, PIPFILE, f"{group!r}")
+        group_line = cursor.find_json_key(group)
+        expect(entries, dict, f"{group!r}", path, group_line, PIPFILE)
         for name, entry in entries.items():
-            line = finder.json_key(name)
-            expect(entry, dict, path, line, PIPFILE, f"package {name!r}")
+            line = cursor.find_json_key(name, "{" if isinstance(entry, dict) else "")
+            expect(entry, dict, f"package {name!r}", path, line, PIPFILE)
             kind = GIT if "git" in entry else PATH if "path" in entry else URL if "file" in entry else REGISTRY
             version, requirement = _pipfile_version(path, line, name, entry.get("version"))
             if kind == REGISTRY and version is None and requirement is None:

@@ -1,171 +1,136 @@
-"""Loading JSON, TOML and YAML lockfiles into plain values, with the line of
-each failure, and finding the lines that declare packages.
-
-Every failure becomes a LockfileError naming the file, the line and the
-format, so a reader never lets a decoder's own exception escape.
-"""
+"""What the lockfile readers need beyond ``parsing``: YAML documents read
+with the line of every mapping key, without recursion, and the
+one-package-per-declaration collection of a file's packages."""
 
 from __future__ import annotations
 
-import json
-import re
-import tomllib
-from collections.abc import Mapping
 from typing import Any, NoReturn
 
 import yaml
 
 from quorlen.scan.ecosystems import normalize_name
-from quorlen.scan.model import REGISTRY, LockfileError, Package
+from quorlen.scan.model import REGISTRY, Package
+from quorlen.scan.readers.parsing import MAX_DEPTH, fail
 
-# The most nodes a YAML document may expand to. Aliases let a small file
-# name the same node many times over; every visit counts, so a document
-# built to expand exponentially stops here instead of exhausting memory.
-MAX_YAML_NODES = 5_000_000
-
-_TOML_POSITION = re.compile(r"\(at line (\d+), column \d+\)")
-
-_YamlLoader: Any = getattr(yaml, "CSafeLoader", yaml.SafeLoader)
+_Loader: Any = getattr(yaml, "CSafeLoader", yaml.SafeLoader)
+_NULLS = frozenset({"", "~", "null", "Null", "NULL"})
 
 
-def fail(path: str, line: int, format: str, message: str) -> NoReturn:
-    raise LockfileError(path, line, format, message)
+class YamlDocument:
+    """A YAML document as plain values with the line of each mapping key."""
+
+    def __init__(self, value: Any, lines: dict[int, dict[str, int]]) -> None:
+        self.value = value
+        self._lines = lines
+
+    def line(self, mapping: dict[str, Any], key: str, default: int = 1) -> int:
+        """The 1-based line of a key of one of the document's mappings."""
+        return self._lines.get(id(mapping), {}).get(key, default)
 
 
-def load_json(path: str, text: str, format: str) -> Any:
-    try:
-        return json.loads(text)
-    except json.JSONDecodeError as e:
-        fail(path, e.lineno, format, f"invalid JSON: {e.msg}")
-    except RecursionError:
-        fail(path, 1, format, "JSON nested too deeply")
+class _Builder:
+    """Plain values built from the parser's events with an explicit stack.
 
-
-def load_toml(path: str, text: str, format: str) -> dict[str, Any]:
-    try:
-        return tomllib.loads(text)
-    except tomllib.TOMLDecodeError as e:
-        found = _TOML_POSITION.search(str(e))
-        message = _TOML_POSITION.sub("", str(e)).strip()
-        fail(path, int(found.group(1)) if found else 1, format, f"invalid TOML: {message}")
-    except RecursionError:
-        fail(path, 1, format, "TOML nested too deeply")
-
-
-class YamlValue:
-    """A YAML node as plain values: mappings become dicts, sequences lists
-    and every scalar its text. Scalars stay text on purpose: a version such
-    as ``1.10`` must not turn into the float 1.1. ``lines`` maps each
-    mapping's id to the 1-based lines of its keys."""
+    The library's own composer and constructor recurse once per level of
+    nesting, and a document nested a hundred thousand deep crashes the
+    interpreter in them; events arrive flat. Mappings become dicts,
+    sequences lists and every scalar its text: a version such as ``1.10``
+    must not become the float 1.1. An alias of a mapping or a sequence is
+    refused, since such aliases are how a small text expands to an enormous
+    structure and lockfiles never use them; an alias of a scalar is only
+    its text.
+    """
 
     def __init__(self, path: str, format: str) -> None:
         self.path = path
         self.format = format
-        self.visited = 0
         self.lines: dict[int, dict[str, int]] = {}
+        self.scalars: dict[str, str | None] = {}
+        self.collections: set[str] = set()
+        # Open collections, each with the key waiting for its value (None
+        # while a mapping waits for a key).
+        self.stack: list[tuple[dict[str, Any] | list[Any], str | None]] = []
+        self.documents = 0
+        self.root: Any = None
 
-    def convert(self, node: yaml.Node, depth: int = 0) -> Any:
-        self.visited += 1
-        if self.visited > MAX_YAML_NODES or depth > 200:
-            fail(self.path, node.start_mark.line + 1, self.format, "YAML document expands too far (aliases or nesting)")
-        if isinstance(node, yaml.MappingNode):
-            result: dict[str, Any] = {}
-            lines: dict[str, int] = {}
-            for key_node, value_node in node.value:
-                key = self.convert(key_node, depth + 1)
-                if not isinstance(key, str):
-                    fail(self.path, key_node.start_mark.line + 1, self.format, "a mapping key is not text")
-                result[key] = self.convert(value_node, depth + 1)
-                lines.setdefault(key, key_node.start_mark.line + 1)
-            self.lines[id(result)] = lines
-            return result
-        if isinstance(node, yaml.SequenceNode):
-            return [self.convert(item, depth + 1) for item in node.value]
-        value = node.value
-        if node.tag == "tag:yaml.org,2002:null" and value in ("", "~", "null", "Null", "NULL"):
-            return None
-        return value
+    def fail(self, event: Any, message: str) -> NoReturn:
+        fail(self.path, event.start_mark.line + 1, self.format, message)
+
+    def add(self, value: Any, event: Any) -> None:
+        """Places a finished value in the collection being built."""
+        if not self.stack:
+            self.root = value
+            return
+        container, key = self.stack[-1]
+        if isinstance(container, list):
+            container.append(value)
+        elif key is None:
+            if not isinstance(value, str):
+                self.fail(event, "a mapping key is not text")
+            self.stack[-1] = (container, value)
+            self.lines[id(container)].setdefault(value, event.start_mark.line + 1)
+        else:
+            container[key] = value
+            self.stack[-1] = (container, None)
+
+    def open(self, container: dict[str, Any] | list[Any], event: Any) -> None:
+        if len(self.stack) >= MAX_DEPTH:
+            self.fail(event, f"nested deeper than {MAX_DEPTH} levels")
+        if event.anchor:
+            self.collections.add(event.anchor)
+        if isinstance(container, dict):
+            self.lines[id(container)] = {}
+        self.stack.append((container, None))
+
+    def close(self, event: Any) -> None:
+        container, key = self.stack.pop()
+        if key is not None:
+            self.fail(event, f"the key {key!r} has no value")
+        self.add(container, event)
+
+    def feed(self, event: Any) -> None:
+        if isinstance(event, yaml.ScalarEvent):
+            plain = event.style in (None, "") and event.tag in (None, "tag:yaml.org,2002:null")
+            value = None if plain and event.value in _NULLS else event.value
+            if event.anchor:
+                self.scalars[event.anchor] = value
+            self.add(value, event)
+        elif isinstance(event, yaml.MappingStartEvent):
+            self.open({}, event)
+        elif isinstance(event, yaml.SequenceStartEvent):
+            self.open([], event)
+        elif isinstance(event, (yaml.MappingEndEvent, yaml.SequenceEndEvent)):
+            self.close(event)
+        elif isinstance(event, yaml.AliasEvent):
+            if event.anchor in self.collections:
+                self.fail(event, "aliases of YAML mappings and lists are not allowed")
+            if event.anchor not in self.scalars:
+                self.fail(event, f"the alias *{event.anchor} names no anchor")
+            self.add(self.scalars[event.anchor], event)
+        elif isinstance(event, yaml.DocumentStartEvent):
+            self.documents += 1
+            if self.documents > 1:
+                self.fail(event, "more than one YAML document")
 
 
-def load_yaml(path: str, text: str, format: str) -> tuple[Any, dict[int, dict[str, int]]]:
-    """The document as plain values, and the key lines of every mapping
-    (by the mapping's id)."""
+def load_yaml_lines(path: str, text: str, format: str) -> YamlDocument:
+    builder = _Builder(path, format)
     try:
-        node = yaml.compose(text, Loader=_YamlLoader)
+        for event in yaml.parse(text, Loader=_Loader):
+            builder.feed(event)
     except yaml.MarkedYAMLError as e:
         mark = e.problem_mark or e.context_mark
-        fail(path, mark.line + 1 if mark else 1, format, f"invalid YAML: {e.problem or e.context}")
+        fail(path, mark.line + 1 if mark is not None else 1, format, f"invalid YAML: {e.problem or e.context}")
     except yaml.YAMLError as e:
         fail(path, 1, format, f"invalid YAML: {e}")
-    except RecursionError:
-        fail(path, 1, format, "YAML nested too deeply")
-    if node is None:
-        return None, {}
-    converter = YamlValue(path, format)
-    try:
-        value = converter.convert(node)
-    except RecursionError:
-        fail(path, node.start_mark.line + 1, format, "YAML nested too deeply")
-    return value, converter.lines
-
-
-class LineFinder:
-    """Lines of a text found in document order: each search starts where the
-    last one ended, so the entries of a file walked in order are found at
-    their own declarations even when the same key appears elsewhere too."""
-
-    def __init__(self, text: str) -> None:
-        self.text = text
-        self.pos = 0
-        self.line = 1
-
-    def find(self, pattern: re.Pattern[str] | str) -> int:
-        """The line where the pattern next matches, or the current line
-        when it does not match again."""
-        found = re.compile(pattern, re.MULTILINE).search(self.text, self.pos) if isinstance(pattern, str) \
-            else pattern.search(self.text, self.pos)
-        if found is None:
-            return self.line
-        self.line += self.text.count("\n", self.pos, found.start())
-        self.pos = found.start()
-        line = self.line
-        # Step past the match so the next search finds the next entry.
-        self.line += self.text.count("\n", self.pos, found.end())
-        self.pos = found.end()
-        return line
-
-    def json_key(self, key: str, value_start: str = "{") -> int:
-        """The line of a JSON object key whose value starts with
-        ``value_start`` (an object by default)."""
-        quoted = json.dumps(key, ensure_ascii=False)
-        return self.find(re.escape(quoted) + r"\s*:\s*" + re.escape(value_start))
-
-
-def expect(value: Any, kind: type, path: str, line: int, format: str, what: str) -> Any:
-    """The value when it is of the kind, else a LockfileError naming what."""
-    if not isinstance(value, kind):
-        names = {dict: "an object", list: "a list", str: "a string"}
-        fail(path, line, format, f"{what} is not {names.get(kind, kind.__name__)}")
-    return value
-
-
-def text_field(entry: Mapping[str, Any], key: str, path: str, line: int, format: str, what: str,
-               required: bool = True) -> str | None:
-    """A string field of an entry; a LockfileError when it has another type
-    or is required and missing."""
-    value = entry.get(key)
-    if value is None and not required:
-        return None
-    if not isinstance(value, str) or not value:
-        fail(path, line, format, f"{what} has no {key!r} text")
-    return value
+    return YamlDocument(builder.root, builder.lines)
 
 
 class Collector:
     """The packages of one file, one per distinct (name, version,
-    requirement, source): a lockfile lists a package once per place it is
-    installed or per extra it is locked with, and the first declaration is
-    the one reported."""
+    requirement, source), the first declaration winning: lockfiles list a
+    package once per place it is installed or per set of extras it is
+    locked with, and one report of it is enough."""
 
     def __init__(self, path: str, ecosystem: str) -> None:
         self.path = path
