@@ -115,7 +115,8 @@ class Parser:
         if tok.kind == "atom":
             return Atom(_unquote(tok.text[1:]) if tok.text[1] == '"' else tok.text[1:])
         if tok.kind == "number":
-            return tok.text
+            digits = tok.text.replace("_", "")
+            return float(digits) if "." in digits or "e" in digits.lower() else int(digits)
         if tok.kind == "word":
             return {"true": True, "false": False, "nil": None}[tok.text]
         if tok.text == "%{":

@@ -152,9 +152,9 @@ def resolve(path: str, req: Require, replaces: list[Replace]) -> Package:
     # A replacement of one version wins over one of every version.
     exact = [r for r in replaces if r.module == req.module and r.version == req.version]
     every = [r for r in replaces if r.module == req.module and r.version is None]
-    chosen = (exact or every or [None])[-1]
-    if chosen is None:
+    if not exact and not every:
         return Package(ECOSYSTEM, req.module, req.version, path, req.line)
+    chosen = (exact or every)[-1]
     if chosen.new_version is None:
         return Package(ECOSYSTEM, req.module, req.version, path, req.line, source=PATH)
     return Package(ECOSYSTEM, chosen.new, chosen.new_version, path, req.line, source=REGISTRY)

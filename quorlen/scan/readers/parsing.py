@@ -9,7 +9,7 @@ import re
 import tomllib
 from typing import Any, NoReturn, TypeVar
 
-import yaml
+import yaml  # type: ignore  # (no stubs installed)
 
 from quorlen.scan.model import LockfileError
 

@@ -63,4 +63,4 @@ def read(path: str, text: str) -> list[Package]:
     return packages
 
 
-READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Gemfile.lock", "*Gemfile.lock", "gems.locked"), read),)
+READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Gemfile.lock", "*__Gemfile.lock", "gems.locked", "*__gems.locked"), read),)

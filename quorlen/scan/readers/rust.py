@@ -34,18 +34,23 @@ def source_kind(source: str | None) -> str:
     return URL
 
 
-def _entries(path: str, doc: dict[str, Any]) -> list[Any]:
+_PACKAGE = re.compile(r"(?m)^[ \t]*\[\[[ \t]*package[ \t]*\]\]")
+_ROOT = re.compile(r"(?m)^[ \t]*\[[ \t]*root[ \t]*\]")
+
+
+def _entries(path: str, doc: dict[str, Any]) -> list[tuple[re.Pattern[str], Any]]:
+    """Each entry with the pattern of the header that starts it."""
     entries = expect(doc.get("package", []), list, "'package'", path, 1, FORMAT)
     root = doc.get("root")
-    return entries if root is None else [root, *entries]
+    return [*([] if root is None else [(_ROOT, root)]), *((_PACKAGE, e) for e in entries)]
 
 
 def read(path: str, text: str) -> list[Package]:
     doc = load_toml(path, text, FORMAT)
     cursor = Cursor(text)
     packages = []
-    for entry in _entries(path, doc):
-        line = cursor.line_at(cursor.pos)
+    for header, entry in _entries(path, doc):
+        line = cursor.find(header)
         entry = expect(entry, dict, "a package entry", path, line, FORMAT)
         name = expect(entry.get("name"), str, "a package's 'name'", path, line, FORMAT)
         line = cursor.find(re.compile(r"(?m)^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']"))
@@ -59,4 +64,4 @@ def read(path: str, text: str) -> list[Package]:
     return packages
 
 
-READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Cargo.lock", "*Cargo.lock"), read),)
+READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Cargo.lock", "*__Cargo.lock"), read),)
