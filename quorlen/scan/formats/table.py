@@ -9,6 +9,8 @@ from quorlen.scan.scan import Finding, ScanResult
 # ANSI colours, used only when writing to a terminal.
 RESET = "\033[0m"
 BOLD = "\033[1m"
+# A summary longer than this is cut in the table (JSON and SARIF keep it whole).
+SUMMARY_WIDTH = 100
 RATING_COLOURS: dict[str, str] = {"Critical": "\033[1;31m", "High": "\033[31m", "Medium": "\033[33m",
                                   "Low": "\033[36m"}
 
@@ -36,7 +38,8 @@ def _finding_lines(f: Finding, colour: bool) -> list[str]:
         head += f" ({', '.join(aliases)})"
     lines = [head]
     if f.summary:
-        lines.append(f"      {f.summary}")
+        summary = f.summary if len(f.summary) <= SUMMARY_WIDTH else f.summary[:SUMMARY_WIDTH - 3].rstrip() + "..."
+        lines.append(f"      {summary}")
     detail = f"      affected {f.affected or '?'}"
     if f.fixed:
         detail += f"; fixed in {', '.join(f.fixed)}"
