@@ -144,6 +144,16 @@ def entry_admits(entry: Entry, library: str, requirement: str, warnings: list[st
         return False
 
 
+def admits_below(requirement: str, version: str, library: str) -> bool:
+    """Whether a declared range admits some version below the given one."""
+    if _UNSAFE & set(version):
+        return False
+    try:
+        return q.ranges_intersect(requirement, "<" + version, library)
+    except ValueError:
+        return False
+
+
 def describe(entries: Iterable[Entry]) -> str:
     """The affected versions as text: intervals joined by "||"; a list of
     versions is shown as a count when it is long."""

@@ -13,7 +13,7 @@ from quorlen import _quorlen as q
 from quorlen.scan import ecosystems, ignore, readers
 from quorlen.scan.fixes import NO_FIX, Fix, smallest_fix
 from quorlen.scan.match import (
-    Entry, Hit, RecordSource, describe, entry_admits, entry_holds, fixed_versions, merge_aliases,
+    Entry, Hit, RecordSource, admits_below, describe, entry_admits, entry_holds, fixed_versions, merge_aliases,
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
@@ -235,13 +235,19 @@ def _fix(package: Package, library: str, advisories: _Advisories, groups: Sequen
     candidates = [v for group in entries for v in named_versions(group)]
     if package.version is not None:
         return smallest_fix(package.version, library, candidates, entries)
-    # A declared range: the smallest clean release at or above every fix
-    # the admitted advisories name.
-    fixed = [v for group in groups for hit in group for v in fixed_versions(hit.entries)
-             if q.Version.try_parse(v, library) is not None]
-    if not fixed:
+    # A declared range: the smallest clean release at or above, for each
+    # advisory it admits, the first fix above versions the range admits (the
+    # fix of the branch the range is on, never a downgrade below it).
+    requirement = package.requirement or "*"
+    firsts = []
+    for group in groups:
+        fixed = [v for hit in group for v in fixed_versions(hit.entries) if q.Version.try_parse(v, library) is not None]
+        above = [v for v in fixed if admits_below(requirement, v, library)]
+        if above:
+            firsts.append(q.min_version(above, library))
+    if not firsts:
         return NO_FIX
-    return smallest_fix(q.max_version(fixed, library), library, candidates, entries, inclusive=True)
+    return smallest_fix(q.max_version(firsts, library), library, candidates, entries, inclusive=True)
 
 
 def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ignore | None:
