@@ -5,8 +5,9 @@ from __future__ import annotations
 
 import datetime
 import os
-from collections.abc import Iterable, Sequence
-from dataclasses import dataclass, field
+import collections.abc as abc
+import dataclasses
+from dataclasses import dataclass
 from typing import Any
 
 from quorlen import _quorlen as q
@@ -71,13 +72,13 @@ class FileError:
 
 @dataclass
 class ScanResult:
-    files: list[str] = field(default_factory=list)
+    files: list[str] = dataclasses.field(default_factory=list)
     packages: int = 0
-    findings: list[Finding] = field(default_factory=list)
-    ignored: list[IgnoredFinding] = field(default_factory=list)
-    unchecked: list[Unchecked] = field(default_factory=list)
-    errors: list[FileError] = field(default_factory=list)
-    warnings: list[str] = field(default_factory=list)
+    findings: list[Finding] = dataclasses.field(default_factory=list)
+    ignored: list[IgnoredFinding] = dataclasses.field(default_factory=list)
+    unchecked: list[Unchecked] = dataclasses.field(default_factory=list)
+    errors: list[FileError] = dataclasses.field(default_factory=list)
+    warnings: list[str] = dataclasses.field(default_factory=list)
 
     @property
     def status(self) -> int:
@@ -90,7 +91,7 @@ class ScanResult:
 
 # ---------------------------------------------------------------- inputs
 
-def _inputs(paths: Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
+def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
     """The files to read, each with the format forced on it: a format named
     applies to files named, not to those found in folders by their names."""
     files: list[tuple[str, str | None]] = []
@@ -119,7 +120,7 @@ def _read(path: str, format: str | None, result: ScanResult) -> list[Package]:
     return []
 
 
-def _unique(packages: Iterable[Package]) -> list[Package]:
+def _unique(packages: abc.Iterable[Package]) -> list[Package]:
     """The packages once each per file; the first declaration names the line."""
     seen: set[tuple[Any, ...]] = set()
     out = []
@@ -131,7 +132,7 @@ def _unique(packages: Iterable[Package]) -> list[Package]:
     return out
 
 
-def _roots(paths: Sequence[str]) -> list[str]:
+def _roots(paths: abc.Sequence[str]) -> list[str]:
     roots = [p if os.path.isdir(p) else (os.path.dirname(p) or ".") for p in paths if os.path.exists(p)]
     return list(dict.fromkeys(roots))
 
@@ -205,7 +206,7 @@ class _Checker:
         return hits
 
 
-def _summary(hits: Sequence[Hit]) -> str:
+def _summary(hits: abc.Sequence[Hit]) -> str:
     for hit in hits:
         for key in ("summary", "details"):
             text = hit.record.get(key)
@@ -215,7 +216,7 @@ def _summary(hits: Sequence[Hit]) -> str:
     return ""
 
 
-def _finding(package: Package, group: Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
+def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
     ids: list[str] = []
     for hit in group:
         if hit.id not in ids:
@@ -229,7 +230,7 @@ def _finding(package: Package, group: Sequence[Hit], fix: Fix, warnings: list[st
                    tuple(fixed_versions(entries)), fix)
 
 
-def _fix(package: Package, library: str, advisories: _Advisories, groups: Sequence[Sequence[Hit]],
+def _fix(package: Package, library: str, advisories: _Advisories, groups: abc.Sequence[abc.Sequence[Hit]],
          excluded: frozenset[str]) -> Fix:
     entries = advisories.entries(excluded)
     candidates = [v for group in entries for v in named_versions(group)]
@@ -254,7 +255,7 @@ def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ig
     return next((active[i] for i in finding.ids if i in active), None)
 
 
-def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
+def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
                    result: ScanResult) -> None:
     """Match the packages and add their findings, ignored findings and unchecked deps to result."""
     checker = _Checker(db, result.warnings)
@@ -290,7 +291,7 @@ def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[s
 
 # ---------------------------------------------------------------- the scan
 
-def _ignores(given: Iterable[str | ignore.Ignore], roots: Sequence[str], result: ScanResult) -> list[ignore.Ignore]:
+def _ignores(given: abc.Iterable[str | ignore.Ignore], roots: abc.Sequence[str], result: ScanResult) -> list[ignore.Ignore]:
     found = [g if isinstance(g, ignore.Ignore) else ignore.Ignore(g.strip()) for g in given
              if isinstance(g, ignore.Ignore) or g.strip()]
     for root in roots:
@@ -301,8 +302,8 @@ def _ignores(given: Iterable[str | ignore.Ignore], roots: Sequence[str], result:
     return found
 
 
-def scan_paths(paths: Sequence[str] | str, *, db: RecordSource, format: str | None = None,
-               ignores: Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
+def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str | None = None,
+               ignores: abc.Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
     """Scan files and folders (searched recursively) against the database.
 
     ``format`` forces the reader of the files named (folders are searched by
