@@ -32,7 +32,10 @@ def _ordered(versions: abc.Iterable[str], library: str) -> list[str]:
 
 def clean(version: str, library: str, advisories: abc.Sequence[abc.Sequence[Entry]], warnings: list[str]) -> bool:
     """Whether no advisory (each given as its entries for the package) holds the version."""
-    return not any(entry_holds(e, library, version, warnings, "fix") for entries in advisories for e in entries)
+    try:
+        return not any(entry_holds(e, library, version, warnings, "fix") for entries in advisories for e in entries)
+    except TypeError:  # a malformed record was reported when the package was matched
+        return False
 
 
 def smallest_fix(floor: str | None, library: str, candidates: abc.Iterable[str],

@@ -118,7 +118,9 @@ def entry_intervals(entry: Entry) -> list[str]:
             continue
         texts.extend(_bounds(_list(rng.get("events"), "events")))
     for version in _list(entry.get("versions"), "versions"):
-        if isinstance(version, str) and not _UNSAFE & set(version):
+        if not isinstance(version, str):
+            raise TypeError("a listed version is not a string")
+        if not _UNSAFE & set(version):
             texts.append("==" + version)
     return texts
 

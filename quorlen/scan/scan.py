@@ -14,7 +14,8 @@ from quorlen import _quorlen as q
 from quorlen.scan import ecosystems, ignore, readers
 from quorlen.scan.fixes import NO_FIX, Fix, smallest_fix
 from quorlen.scan.match import (
-    Entry, Hit, RecordSource, admits_below, describe, entry_admits, entry_holds, fixed_versions, merge_aliases,
+    Entry, Hit, RecordSource, admits_below, describe, entry_admits, entry_holds, entry_intervals, fixed_versions,
+    merge_aliases,
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
@@ -178,6 +179,8 @@ class _Checker:
                 continue
             try:
                 entries = package_entries(record, package.ecosystem, key)
+                for entry in entries:
+                    entry_intervals(entry)  # the shape of its ranges, checked once here
             except TypeError as e:
                 self.warnings.append(f"{record.get('id')}: malformed record skipped: {e}")
                 continue
@@ -324,4 +327,6 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
         packages.extend(_unique(_read(path, forced, result)))
     result.packages = len(packages)
     check_packages(packages, db, active, result)
+    # A bad record is met once per package that names it; say so once.
+    result.warnings = list(dict.fromkeys(result.warnings))
     return result
