@@ -381,11 +381,25 @@ def _file_input(path: str) -> _Input:
 
 
 def _folder_inputs(folder: str) -> abc.Iterator[_Input]:
-    for parent, subfolders, names in os.walk(folder):
+    # An unreadable subfolder or file is one skipped input, warned about like
+    # a bad record; it does not fail the folder's other records.
+    errors: list[OSError] = []
+    for parent, subfolders, names in os.walk(folder, onerror=errors.append):
+        while errors:
+            e = errors.pop()
+            where = e.filename or parent
+            yield _Input(str(where), os.path.basename(str(where)), None, f"cannot read: {e.strerror or e}")
         subfolders.sort()
         for name in sorted(names):
             if name.endswith(".json"):
-                yield _file_input(os.path.join(parent, name))
+                path = os.path.join(parent, name)
+                try:
+                    item = _file_input(path)
+                except DatabaseError as unreadable:
+                    item = _Input(path, name, None, str(unreadable))
+                yield item
+    for e in errors:
+        yield _Input(str(e.filename or folder), "", None, f"cannot read: {e.strerror or e}")
 
 
 def _zip_inputs(path: str) -> abc.Iterator[_Input]:
@@ -601,12 +615,17 @@ class Database:
                 for i, plan in enumerate(plans):
                     path = paths[i] if paths is not None else plan.location
                     source_id = self._source_row(plan)
-                    self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
+                    try:
+                        self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
+                    except RecursionError:
+                        raise DatabaseError(f"{plan.location}: folders nested too deeply") from None
                     conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
                 conn.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_update', ?)", (_now(),))
                 conn.execute("COMMIT")
             except BaseException:
-                conn.execute("ROLLBACK")
+                # Some failures of SQLite itself end the transaction already.
+                if conn.in_transaction:
+                    conn.execute("ROLLBACK")
                 raise
         except sqlite3.Error as e:
             raise DatabaseError(f"cannot write the advisory index '{self.path}': {e}") from None
@@ -645,7 +664,7 @@ class Database:
             # its file is named after its id.
             stem = item.name[:-len(".json")]
             quick = _quick_key(item.data) if plan.kind != "file" and stem in known else None
-            if quick is not None and known.get(quick[0]) == quick[1]:
+            if quick is not None and quick[0] == stem and known[stem] == quick[1]:
                 plan.records += 1
                 report.unchanged += 1
                 continue
@@ -684,6 +703,8 @@ class Database:
                             (plan.refused, "archive members refused")):
             if count:
                 warn(f"{plan.location}: {count} {what}")
+        if not plan.records and not plan.invalid and not plan.refused:
+            warn(f"{plan.location}: no OSV records found")
 
     def import_downloaded(self, plan: SourceReport, path: str, *, warn: Warn | None = None) -> ImportReport:
         """Import a downloaded archive at path as the source plan names (its URL)."""

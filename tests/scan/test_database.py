@@ -322,6 +322,26 @@ def test_many_bad_records_are_counted_not_listed(tmp_path):
     assert f"{report.invalid} inputs that are not OSV records skipped" in warnings[-1]
 
 
+def test_unreadable_files_in_a_folder_are_skipped(tmp_path):
+    folder = tmp_path / "recs"
+    folder.mkdir()
+    (folder / "dangling.json").symlink_to(tmp_path / "gone.json")
+    (folder / "ok.json").write_text(json.dumps(record("OK")))
+    warnings = []
+    with Database(tmp_path / "db") as db:
+        assert db.import_sources([folder], warn=warnings.append).invalid == 1
+        assert db.ids() == ["OK"]
+    assert any("dangling.json" in w and "cannot read" in w for w in warnings)
+
+
+def test_sources_without_records_are_named(tmp_path):
+    (tmp_path / "empty").mkdir()
+    warnings = []
+    with Database(tmp_path / "db") as db:
+        db.import_sources([tmp_path / "empty"], warn=warnings.append)
+    assert warnings == [f"{tmp_path / 'empty'}: no OSV records found"]
+
+
 def test_oversized_files_in_a_folder_are_skipped(tmp_path, monkeypatch):
     monkeypatch.setattr(database, "MAX_RECORD_FILE", 200)
     folder = tmp_path / "recs"
