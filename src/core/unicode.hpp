@@ -3,6 +3,7 @@
 // character of its own (U+FFFD) and is never white space.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,9 +43,28 @@ inline std::string_view trim(std::string_view s) noexcept {
 // numerals).
 bool is_numeral(char32_t cp) noexcept;
 
-// Appends the full lower-case mapping of cp (one or more characters) to out,
-// as UTF-8.
-void append_lower(std::string& out, char32_t cp);
+// Derived properties Cased and Case_Ignorable: they decide where a word
+// ends for lower-casing.
+bool is_cased(char32_t cp) noexcept;
+bool is_case_ignorable(char32_t cp) noexcept;
+
+// Whether the character at text[begin, end) ends a word: a cased character
+// comes before it and none after it, case-ignorable characters skipped on
+// both sides (the Final_Sigma condition).
+bool ends_word(std::string_view text, std::size_t begin, std::size_t end) noexcept;
+
+// The full lower-case form of one character: one to three characters.
+struct LowerForm {
+    std::array<char32_t, 3> cp;
+    std::size_t n;
+};
+
+// The full lower-case form of the character d that starts at text[i]; the
+// rest of the text is the context the form may depend on.
+LowerForm lower_at(std::string_view text, std::size_t i, Decoded d) noexcept;
+
+// Appends the full lower-case form of text to out, as UTF-8.
+void append_lower(std::string& out, std::string_view text);
 
 // Appends the UTF-8 form of cp to out.
 template <class String>

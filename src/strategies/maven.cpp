@@ -176,17 +176,7 @@ Result<std::vector<Item>> parse_maven(std::string_view input) {
     const std::string_view trimmed = unicode::trim(input);
     std::string text;
     text.reserve(trimmed.size());
-    for (std::size_t i = 0; i < trimmed.size();) {
-        const auto byte = static_cast<unsigned char>(trimmed[i]);
-        if (byte < 0x80) {
-            text.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
-            ++i;
-            continue;
-        }
-        const unicode::Decoded d = unicode::decode(trimmed, i);
-        unicode::append_lower(text, d.cp);
-        i += d.len;
-    }
+    unicode::append_lower(text, trimmed);
 
     // Tokens are cut at ASCII characters only, so working on the UTF-8 bytes
     // gives the same tokens as working on characters: the bytes of one
