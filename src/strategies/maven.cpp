@@ -530,10 +530,24 @@ Ordering MavenStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexce
 
 namespace {
 
+// validate_maven turns down empty texts, a first character that is no
+// digit, and non-ASCII numerals: ASCII that starts with a digit and ends
+// in a printable character passes, and is recognised without decoding.
+bool plainly_valid(std::string_view input) noexcept {
+    if (input.empty() || !maven::is_ascii_digit(input.front())) return false;
+    const auto last = static_cast<unsigned char>(input.back());
+    if (last <= 0x20 || last >= 0x7F) return false;
+    unsigned char high = 0;
+    for (const char c : input) high |= static_cast<unsigned char>(c);
+    return high < 0x80;
+}
+
 // The checks of parse, in its order, without building the tree.
 Status check_maven(std::string_view input) {
-    Status checked = validators::validate_maven(input);
-    if (!checked) return checked;
+    if (!plainly_valid(input)) {
+        Status checked = validators::validate_maven(input);
+        if (!checked) return checked;
+    }
     if (maven::nests_too_deep(unicode::trim(input))) return maven::nesting_failure(input);
     return success();
 }
