@@ -8,21 +8,44 @@ elsewhere. Run it again to refresh; the files are kept small.
   semver.txt  generated strict SemVer, a tenth with prereleases or build metadata
   maven.txt   generated in the shapes of Maven artifact versions
   generic.txt a mix of all the above
+
+Lists of 100,000 lines for the sorting rows, each line a real version drawn
+(seeded, with replacement, so versions keep the frequency they have in their
+source) from a pool found on this machine:
+
+  debian-100k.txt  Debian archive versions: the Version field of every package
+                   apt knows (apt-cache dumpavail) and of the installed ones
+                   (dpkg-query)
+  rpm-100k.txt     RPM epoch:version-release texts of AlmaLinux packages: the
+                   introduced and fixed versions of ../shared/data/osv/AlmaLinux.zip
+  npm-100k.txt     npm package versions: the resolved versions of the npm, yarn
+                   and pnpm lockfiles under ../shared/data/lockfiles, the
+                   Node.js packages installed under /usr/share/nodejs and the
+                   SemVer versions of ../shared/data/osv/Bitnami.zip
 """
+import argparse
 import json
 import pathlib
 import random
+import re
 import subprocess
+import zipfile
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
-OSV = ROOT.parent / "shared" / "data" / "osv-pypi"
+SHARED = ROOT.parent / "shared" / "data"  # replaced by --shared
 LIMIT = 10_000
+LARGE = 100_000
+SEMVER = re.compile(
+    r"(0|[1-9]\d*)\.(0|[1-9]\d*)\.(0|[1-9]\d*)"
+    r"(-(0|[1-9]\d*|\d*[A-Za-z-][0-9A-Za-z-]*)(\.(0|[1-9]\d*|\d*[A-Za-z-][0-9A-Za-z-]*))*)?"
+    r"(\+[0-9A-Za-z-]+(\.[0-9A-Za-z-]+)*)?"
+)
 
 
 def pep440_versions():
     seen = {}
-    for path in sorted(OSV.rglob("*.json")):
+    for path in sorted((SHARED / "osv-pypi").rglob("*.json")):
         record = json.loads(path.read_text())
         for affected in record.get("affected", []):
             for v in affected.get("versions", []):
@@ -86,6 +109,58 @@ def maven_versions(rng):
     return out
 
 
+def debian_archive_versions():
+    """Every package's version, repeats kept: one line per package."""
+    out = []
+    for cmd in (["apt-cache", "dumpavail"], ["dpkg-query", "-W", "-f", "Version: ${Version}\n"]):
+        text = subprocess.run(cmd, capture_output=True, text=True, check=False).stdout
+        out += [line[9:].strip() for line in text.splitlines() if line.startswith("Version: ")]
+    return [v for v in out if v]
+
+
+def osv_events(zip_path):
+    """The introduced, fixed and last-affected versions of every record."""
+    out = []
+    with zipfile.ZipFile(zip_path) as z:
+        for name in z.namelist():
+            record = json.loads(z.read(name))
+            for affected in record.get("affected", []):
+                for r in affected.get("ranges", []):
+                    for event in r.get("events", []):
+                        out += [v for k, v in event.items() if k in ("introduced", "fixed", "last_affected")]
+    # "0" only marks the start of every range.
+    return [v for v in out if v != "0"]
+
+
+def npm_versions():
+    out = []
+    lockfiles = SHARED / "lockfiles"
+    for path in sorted((lockfiles / "npm").glob("*")):
+        for key, entry in json.loads(path.read_text()).get("packages", {}).items():
+            if key and isinstance(entry, dict) and "version" in entry:
+                out.append(entry["version"])
+    for path in sorted((lockfiles / "yarn").glob("*")):
+        out += re.findall(r'^  version "([^"]+)"$', path.read_text(), re.M)
+    for path in sorted((lockfiles / "pnpm").glob("*")):
+        out += re.findall(r"^  /(?:@[^/]+/)?[^/]+/([^:/_(]+)[:_(]", path.read_text(), re.M)
+    for path in sorted(pathlib.Path("/usr/share/nodejs").rglob("package.json")):
+        try:
+            out.append(json.loads(path.read_text())["version"])
+        except (ValueError, KeyError, TypeError):
+            continue
+    out += osv_events(SHARED / "osv" / "Bitnami.zip")
+    return [v for v in out if isinstance(v, str) and SEMVER.fullmatch(v)]
+
+
+def write_large(name, pool, rng):
+    if not pool:
+        print(f"{name}: no source on this machine, left as it is")
+        return
+    versions = [rng.choice(pool) for _ in range(LARGE)]
+    (HERE / "data" / f"{name}.txt").write_text("\n".join(versions) + "\n")
+    print(name, len(versions), "lines from", len(set(pool)), "distinct versions")
+
+
 def write(name, versions, rng):
     versions = list(versions)
     if len(versions) > LIMIT:
@@ -95,6 +170,10 @@ def write(name, versions, rng):
 
 
 def main():
+    global SHARED
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--shared", type=pathlib.Path, default=SHARED.parent, help="the shared folder (holds data/)")
+    SHARED = ap.parse_args().shared / "data"
     rng = random.Random(20261208)
     (HERE / "data").mkdir(exist_ok=True)
     sets = {
@@ -109,6 +188,9 @@ def main():
     write("generic", mix, rng)
     for name in list(sets) + ["generic"]:
         print(name, sum(1 for _ in open(HERE / "data" / f"{name}.txt")))
+    write_large("debian-100k", debian_archive_versions(), random.Random(1))
+    write_large("rpm-100k", osv_events(SHARED / "osv" / "AlmaLinux.zip"), random.Random(2))
+    write_large("npm-100k", npm_versions(), random.Random(3))
 
 
 if __name__ == "__main__":

@@ -119,6 +119,11 @@ def build_suite(n_pairs):
         ps = pairs_of(data[eco])
         s.add(f"floor: operator.lt {eco} pairs", pair_loop(operator.lt, ps), len(ps))
         s.add(f"compare {eco}", pair_loop(quorlen.compare, ps, eco), len(ps))
+    s.add("compare generic (maven pairs)", pair_loop(quorlen.compare, pairs_of(data["maven"]), "generic"),
+          len(data["maven"]))
+    npm = pairs_of(load("npm-100k")[:n_pairs])
+    s.add("floor: operator.lt npm pairs", pair_loop(operator.lt, npm), len(npm))
+    s.add("compare npm", pair_loop(quorlen.compare, npm, "npm"), len(npm))
 
     pep = data["pep440"]
     pp = pairs_of(pep)
@@ -190,6 +195,59 @@ def sort_rows(n, rounds):
         for k, fn in rows.items():
             best[k] = min(best[k], timed(fn, 1))
     return best
+
+
+def package_sort_rows(rounds):
+    """Sorting the 100,000-line lists of real Debian, RPM and npm versions."""
+    rows = {}
+    for name, eco in (("debian-100k", "debian"), ("rpm-100k", "rpm"), ("npm-100k", "npm")):
+        xs = load(name)
+        rows[f"floor: sorted({name})"] = lambda xs=xs: sorted(xs)
+        if has("sort_versions"):
+            rows[f"sort_versions {name}"] = lambda xs=xs, eco=eco: quorlen.sort_versions(xs, eco)
+        if has("max_version"):
+            rows[f"max_version {name}"] = lambda xs=xs, eco=eco: quorlen.max_version(xs, eco)
+    if apt_pkg:
+        deb = load("debian-100k")
+        rows["peer: sorted(debian-100k, cmp=apt_pkg)"] = lambda: sorted(
+            deb, key=functools.cmp_to_key(apt_pkg.version_compare))
+    if rpm:
+        evrs = [rpm_evr(v) for v in load("rpm-100k")]
+        rows["peer: sorted(rpm-100k, cmp=rpm.labelCompare)"] = lambda: sorted(
+            evrs, key=functools.cmp_to_key(rpm.labelCompare))
+    best = {k: float("inf") for k in rows}
+    for _ in range(rounds):
+        for k, fn in rows.items():
+            best[k] = min(best[k], timed(fn, 1))
+    return best
+
+
+BIG_PROBE = """
+import sys, time, quorlen
+unit = "1.22.333.4444.0.05.6."
+big = "1." + unit * (10_000_000 // len(unit))
+other = big + "1"
+def status(field):
+    with open("/proc/self/status") as f:
+        return next(int(line.split()[1]) * 1024 for line in f if line.startswith(field + ":"))
+# Resets the peak to the present size, so that building the inputs does not count.
+with open("/proc/self/clear_refs", "w") as f:
+    f.write("5")
+before = status("VmRSS")
+t = time.perf_counter()
+quorlen.compare(big, other, sys.argv[1])
+print(time.perf_counter() - t, (status("VmHWM") - before) / len(big))
+"""
+
+
+def big_compare(eco):
+    """Seconds and peak bytes per input byte above the inputs, for one
+    compare of two 10 MB texts in a fresh interpreter."""
+    import subprocess
+
+    out = subprocess.run([sys.executable, "-c", BIG_PROBE, eco], capture_output=True, text=True, check=True, cwd="/")
+    seconds, per_byte = out.stdout.split()
+    return float(seconds), float(per_byte)
 
 
 def growth(label, sizes, measure):
@@ -292,12 +350,15 @@ def main():
         # 3x faster than apt_pkg lies below the cost of any Python call with
         # two arguments; the floor row shows where that is.
         call = best["floor: operator.lt debian pairs"] - best["floor: empty loop"]
-        goal("compare debian >= 3x faster than apt_pkg", r >= 3,
-             f"{r:.1f}x (apt_pkg {best['peer: apt_pkg.version_compare']:.0f} ns; the goal needs"
-             f" {best['peer: apt_pkg.version_compare'] / 3:.0f} ns, a bare call costs {call:.0f} ns plus the loop)")
+        goal("compare debian >= 1.5x faster than apt_pkg", r >= 1.5,
+             f"{r:.2f}x (apt_pkg {best['peer: apt_pkg.version_compare']:.0f} ns; the goal needs"
+             f" {best['peer: apt_pkg.version_compare'] / 1.5:.0f} ns, a bare call costs {call:.0f} ns plus the loop)")
     if "peer: rpm.labelCompare" in best:
         r = best["peer: rpm.labelCompare"] / best["compare rpm (same pairs)"]
-        goal("compare rpm >= 2x faster than rpm.labelCompare", r >= 2, f"{r:.1f}x")
+        goal("compare rpm >= 3x faster than rpm.labelCompare", r >= 3, f"{r:.2f}x")
+    loop = best["floor: empty loop"]
+    r = (best["compare maven"] - loop) / (best["compare generic (maven pairs)"] - loop)
+    goal("compare maven <= 2x compare generic on the same pairs (net of the loop)", r <= 2, f"{r:.2f}x")
     if "peer: SpecifierSet(...).contains" in best:
         r = best["peer: SpecifierSet(...).contains"] / best["satisfies pep440 >=1.0,<2.0"]
         goal("satisfies >= 20x faster than SpecifierSet.contains", r >= 20, f"{r:.0f}x")
@@ -316,6 +377,22 @@ def main():
         if "peer: sorted(key=packaging Version)" in sorts:
             r = sorts["peer: sorted(key=packaging Version)"] / sorts["sort_versions pep440"]
             goal("sort_versions >= 20x faster than sorted(key=packaging Version)", r >= 20, f"{r:.0f}x")
+
+    packages = package_sort_rows(1 if args.quick else 3)
+    print("\nsorting 100,000 real Debian, RPM and npm versions (ms)")
+    for name, ns in packages.items():
+        listed = next(n for n in ("debian-100k", "rpm-100k", "npm-100k") if n in name)
+        ratio = f"{ns / packages[f'floor: sorted({listed})']:6.2f}x sorted(strings)"
+        print(f"  {name:<48} {ns / 1e6:9.1f} ms  {ratio}")
+
+    print("\none compare of two 10 MB texts (fresh interpreter)")
+    big = {eco: big_compare(eco) for eco in ("generic", "maven")}
+    for eco, (seconds, per_byte) in big.items():
+        print(f"  {eco:<8} {seconds:8.3f} s  {per_byte:6.2f} bytes per input byte at peak")
+    r = big["maven"][0] / big["generic"][0]
+    goal("compare maven, 10 MB texts, <= 3x the generic time", r <= 3, f"{r:.2f}x")
+    goal("compare maven, 10 MB texts, peak <= 2 bytes per input byte", big["maven"][1] <= 2,
+         f"{big['maven'][1]:.2f} bytes")
 
     scaling(args.quick)
 

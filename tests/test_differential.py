@@ -36,6 +36,30 @@ def pairs_from(rng, texts, count):
     return [(rng.choice(texts), rng.choice(texts)) for _ in range(count)]
 
 
+def shared_start_pairs(rng, texts, alphabet):
+    """Pairs that agree on a long start: sorted neighbours, and a text against
+    itself cut short or changed or extended at one place, so that the first
+    difference falls inside digit runs, letter runs and separators alike."""
+    ordered = sorted(set(texts))
+    pairs = list(zip(ordered, ordered[1:]))
+    for text in texts:
+        cut = rng.randint(0, len(text))
+        pairs.append((text, text[:cut]))
+        pairs.append((text, text[:cut] + rng.choice(alphabet) + text[cut:]))
+        pairs.append((text, text[:cut] + rng.choice(alphabet) + text[cut + 1:]))
+    # An empty part around '-' and a ':' inside the text are left out, as in
+    # the generators above.
+    return [(a, b) for a, b in pairs if usual(a) and usual(b)]
+
+
+def usual(text):
+    epoch, colon, rest = text.partition(":")
+    if colon and not (epoch.isascii() and epoch.isdigit() and ":" not in rest):
+        return False
+    rest = rest if colon else epoch
+    return bool(rest.strip()) and not rest.endswith("-") and not rest.startswith("-")
+
+
 def pick(rng, options):
     return rng.choice(options)
 
@@ -89,6 +113,18 @@ def test_debian_ordering_matches_dpkg():
     assert not bad, f"{len(bad)} of {len(pairs)} disagree, e.g.:\n" + "\n".join(bad[:20])
 
 
+def test_debian_texts_with_a_shared_start_match_dpkg():
+    apt_pkg = pytest.importorskip("apt_pkg")
+    apt_pkg.init_system()
+    rng = random.Random(20261208)
+    texts = [debian_realistic(rng) for _ in range(1500)] + [debian_soup(rng) for _ in range(300)]
+    pairs = shared_start_pairs(rng, texts, "0123456789aZ.+~-")
+    ours = [quorlen.compare(a, b, ecosystem="debian") for a, b in pairs]
+    theirs = [sign(apt_pkg.version_compare(a, b)) for a, b in pairs]
+    bad = disagreements(pairs, ours, theirs)
+    assert not bad, f"{len(bad)} of {len(pairs)} disagree, e.g.:\n" + "\n".join(bad[:20])
+
+
 # --------------------------------------------------------------------- RPM
 # The pieces handed to RPM are split by the same rule as ours: leading digits
 # directly followed by ':' are the epoch, the last '-' ends the version.
@@ -134,6 +170,17 @@ def test_rpm_ordering_matches_rpm():
     texts = [rpm_realistic(rng) for _ in range(600)] + [rpm_soup(rng) for _ in range(600)]
     texts = [t for t in texts if t.strip()]
     pairs = pairs_from(rng, texts, RPM_PAIRS)
+    ours = [quorlen.compare(a, b, ecosystem="rpm") for a, b in pairs]
+    theirs = [sign(rpm.labelCompare(rpm_split(a), rpm_split(b))) for a, b in pairs]
+    bad = disagreements(pairs, ours, theirs)
+    assert not bad, f"{len(bad)} of {len(pairs)} disagree, e.g.:\n" + "\n".join(bad[:20])
+
+
+def test_rpm_texts_with_a_shared_start_match_rpm():
+    rpm = pytest.importorskip("rpm")
+    rng = random.Random(20261209)
+    texts = [rpm_realistic(rng) for _ in range(1500)] + [t for t in (rpm_soup(rng) for _ in range(300)) if t.strip()]
+    pairs = shared_start_pairs(rng, texts, "0123456789aZ._~^-")
     ours = [quorlen.compare(a, b, ecosystem="rpm") for a, b in pairs]
     theirs = [sign(rpm.labelCompare(rpm_split(a), rpm_split(b))) for a, b in pairs]
     bad = disagreements(pairs, ours, theirs)

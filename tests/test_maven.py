@@ -252,3 +252,68 @@ def test_order_laws(a, b, c):
 def test_upper_case_and_trailing_zeros_change_nothing(text):
     assert cmp(text.upper(), text) == 0
     assert cmp(text + ".0", text + "-0") == 0
+
+
+# ---------------------------------------------------------------- texts and trees
+# compare() reads two texts in place; Version objects hold the parsed trees.
+# Both must give one order.
+
+
+def tree_order(a, b):
+    va, vb = quorlen.Version(a, "maven"), quorlen.Version(b, "maven")
+    return (va > vb) - (va < vb)
+
+
+# Runs of null items before lists and at ends are where the in-place reading
+# looks ahead, so zeros, release words and separators come often.
+WALK_PIECES = PIECES + ["0", "00", "-0", ".0", "-ga", ".final", "-", ".", "1", "Σ", "Σa", "\ue000", "\U00010400"]
+WALK_TEXT = st.builds(
+    lambda first, rest: first + "".join(rest),
+    st.sampled_from("0123456789"),
+    st.lists(st.sampled_from(WALK_PIECES), max_size=20),
+)
+
+
+@settings(max_examples=1500, deadline=None)
+@given(WALK_TEXT, WALK_TEXT)
+def test_in_place_order_is_the_tree_order(a, b):
+    assert cmp(a, b) == tree_order(a, b)
+
+
+@settings(max_examples=300, deadline=None)
+@given(WALK_TEXT, st.sampled_from(["-0", ".0", "-ga", "-0-0.0", "-0-1", ".0-a1", "-sp", "-x"]))
+def test_in_place_order_of_near_neighbours(text, suffix):
+    for a, b in [(text, text + suffix), (text + suffix, text), (text + suffix, text + suffix + "0")]:
+        assert cmp(a, b) == tree_order(a, b), (a, b)
+
+
+@pytest.mark.parametrize(
+    "a, b",
+    [
+        ("1" + ".0" * 3000 + "-1", "1-1"),
+        ("1" + ".0" * 3000 + "-1", "1" + ".0" * 2999 + ".1"),
+        ("1" + "-0" * 250 + "-1", "1" + "-0" * 249 + "-1"),
+        ("1" + "-0" * 250 + "-rc", "1" + "-0" * 250),
+        ("1" + "-0" * 250 + ".0" * 100, "1"),
+        ("1" + "-1" * 255, "1" + "-1" * 253 + "-0-1"),
+        ("1." + "0" * 5000 + "1", "1.1"),
+    ],
+    ids=["dots-then-list", "dots-then-one", "lists-of-zeros", "zeros-then-rc", "zeros-then-dots", "deepest",
+         "long-zeros"],
+)
+def test_long_runs_of_nulls_in_place_and_as_trees(a, b):
+    assert cmp(a, b) == tree_order(a, b)
+    assert cmp(b, a) == tree_order(b, a)
+
+
+def test_in_place_failures_are_those_of_the_parse():
+    deep = "1" + "-1" * 256
+    assert parse_error(deep) == nesting_message(deep)
+    with pytest.raises(ValueError) as info:
+        cmp("1", deep)
+    assert str(info.value) == nesting_message(deep)
+    # The first text's failure comes first, the syntax check before the depth.
+    with pytest.raises(ValueError, match="^empty Maven version$"):
+        cmp("", deep)
+    with pytest.raises(ValueError, match="nests more than"):
+        cmp(deep, "")

@@ -7,6 +7,8 @@ import sys
 import unicodedata
 
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import quorlen
 
@@ -123,7 +125,8 @@ def lowerable():
 def test_maven_lower_cases_every_cased_character():
     chars = list(lowerable())
     assert len(chars) > 1300
-    # One word per character, so the context rule of the final sigma never applies.
+    # After a hyphen a character has no cased letter before it, so it never
+    # ends a word and its context-free form is the one to expect.
     wrong = [ch for ch in chars if maven(f"1-{ch}", f"1-{ch.lower()}") != 0]
     assert not wrong, [f"U+{ord(c):04X}" for c in wrong[:20]]
 
@@ -151,3 +154,61 @@ def test_characters_without_a_lower_form_are_unchanged(ch):
     if ch.upper() != ch:
         assert maven(f"1-{ch}", f"1-{ch.upper()}") != 0
     assert maven(f"1-{ch}", f"1-{ch}") == 0
+
+
+# ---------------------------------------------------------------- final sigma
+
+
+def sigma_swapped(text):
+    return text.translate({0x3C3: 0x3C2, 0x3C2: 0x3C3})
+
+
+@pytest.mark.parametrize(
+    "upper, lower",
+    [
+        # The example of the Unicode Standard's case mapping section.
+        ("\u038c\u03a3\u039f\u03a3", "\u03cc\u03c3\u03bf\u03c2"),
+        ("\u03a3", "\u03c3"),
+        ("\u03a3\u0391\u03a3", "\u03c3\u03b1\u03c2"),
+        ("\u03a3\u03a3", "\u03c3\u03c2"),
+        # Case-ignorable characters (marks, full stop, apostrophe, soft hyphen)
+        # are looked through on both sides.
+        ("\u0391\u0301\u03a3", "\u03b1\u0301\u03c2"),
+        ("\u0391\u03a3\u0301", "\u03b1\u03c2\u0301"),
+        ("\u0391.\u03a3", "\u03b1.\u03c2"),
+        ("\u0391'\u03a3", "\u03b1'\u03c2"),
+        ("\u0391\u03a3.\u0392", "\u03b1\u03c3.\u03b2"),
+        ("\u0391\u03a3\u00ad\u0392", "\u03b1\u03c3\u00ad\u03b2"),
+        # A modifier letter is both cased and case-ignorable: looked through.
+        ("\u02b0\u03a3", "\u02b0\u03c3"),
+        ("a\u02b0\u03a3", "a\u02b0\u03c2"),
+        # Digits and underscores are neither: they end the look on either side.
+        ("\u0391\u03a32", "\u03b1\u03c22"),
+        ("\u03912\u03a3", "\u03b12\u03c3"),
+        ("\u0391_\u03a3", "\u03b1_\u03c3"),
+        ("\u0391\u03a3_\u0392", "\u03b1\u03c2_\u03b2"),
+        # Latin letters are cased as well.
+        ("X\u03a3", "x\u03c2"),
+        ("\u03a3x", "\u03c3x"),
+    ],
+)
+def test_word_final_sigma(upper, lower):
+    assert maven(f"1-{upper}", f"1-{lower}") == 0
+    assert maven(f"1-{upper}", f"1-{sigma_swapped(lower)}") != 0
+
+
+def test_final_sigma_applies_to_the_first_and_every_later_word():
+    assert maven("1\u03a3\u03a3", "1\u03c3\u03c2") == 0
+    assert maven("1-\u0391\u03a3-rc", "1-\u03b1\u03c2-rc") == 0
+    assert maven("1-\u0391\u03a3.\u0392\u03a3", "1-\u03b1\u03c3.\u03b2\u03c2") == 0
+
+
+# Characters whose casing properties are the same in Python's own character
+# database and the tables; Python's str.lower() applies the same rule.
+CONTEXT = "\u03a3\u03a3\u03a3\u0391\u03b1\u03c3\u03c2aZ0._'\u0301\u00ad\u02b0\u0345\u1d2c:\u2019 -"
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.text(alphabet=CONTEXT, min_size=1, max_size=10))
+def test_lower_casing_agrees_with_python(text):
+    assert maven(f"1-{text}", f"1-{text.lower()}") == 0

@@ -77,23 +77,76 @@ bool is_numeral(char32_t cp) noexcept {
     return find_range(tables::NUMERAL, cp) != nullptr;
 }
 
-void append_lower(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp >= 'A' && cp <= 'Z' ? cp + 32 : cp));
-        return;
+bool is_cased(char32_t cp) noexcept {
+    if (cp < 0x80) return (cp | 0x20) >= 'a' && (cp | 0x20) <= 'z';
+    return find_range(tables::CASED, cp) != nullptr;
+}
+
+bool is_case_ignorable(char32_t cp) noexcept { return find_range(tables::CASE_IGNORABLE, cp) != nullptr; }
+
+bool ends_word(std::string_view text, std::size_t begin, std::size_t end) noexcept {
+    bool cased_before = false;
+    for (std::size_t i = begin; i > 0;) {
+        const Decoded d = decode_before(text.substr(0, i), i);
+        if (!is_case_ignorable(d.cp)) {
+            cased_before = is_cased(d.cp);
+            break;
+        }
+        i -= d.len;
     }
-    // The few multi-character forms sit in the gaps of the runs, so they are
-    // looked up first.
+    if (!cased_before) return false;
+    for (std::size_t i = end; i < text.size();) {
+        const Decoded d = decode(text, i);
+        if (!is_case_ignorable(d.cp)) return !is_cased(d.cp);
+        i += d.len;
+    }
+    return true;
+}
+
+namespace {
+
+// The context-free form; the multi-character ones sit in the gaps of the
+// runs, so they are looked up first.
+LowerForm lower_plain(char32_t cp) noexcept {
     auto sp = std::lower_bound(tables::LOWER_SPECIAL.begin(), tables::LOWER_SPECIAL.end(), cp,
                                [](const tables::LowerSpecial& e, char32_t c) { return e.cp < c; });
     if (sp != tables::LOWER_SPECIAL.end() && sp->cp == cp) {
-        out.append(sp->utf8);
-        return;
+        LowerForm form{{}, 0};
+        for (std::size_t i = 0; i < sp->utf8.size() && form.n < form.cp.size();) {
+            const Decoded d = decode(sp->utf8, i);
+            form.cp[form.n++] = d.cp;
+            i += d.len;
+        }
+        return form;
     }
     if (const tables::LowerRun* run = find_range(tables::LOWER_RUN, cp)) {
         if ((cp - run->first) % run->stride == 0) cp = static_cast<char32_t>(static_cast<int32_t>(cp) + run->delta);
     }
-    append_utf8(out, cp);
+    return {{cp}, 1};
+}
+
+}  // namespace
+
+LowerForm lower_at(std::string_view text, std::size_t i, Decoded d) noexcept {
+    if (d.cp < 0x80) return {{d.cp >= 'A' && d.cp <= 'Z' ? d.cp + 32 : d.cp}, 1};
+    for (const tables::WordFinal& f : tables::WORD_FINAL)
+        if (f.cp == d.cp && ends_word(text, i, i + d.len)) return {{f.lower}, 1};
+    return lower_plain(d.cp);
+}
+
+void append_lower(std::string& out, std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x80) {
+            out.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
+            ++i;
+            continue;
+        }
+        const Decoded d = decode(text, i);
+        const LowerForm form = lower_at(text, i, d);
+        for (std::size_t k = 0; k < form.n; ++k) append_utf8(out, form.cp[k]);
+        i += d.len;
+    }
 }
 
 std::string_view trim_slow(std::string_view s) noexcept {

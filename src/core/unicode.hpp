@@ -3,6 +3,7 @@
 // character of its own (U+FFFD) and is never white space.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,9 +43,60 @@ inline std::string_view trim(std::string_view s) noexcept {
 // numerals).
 bool is_numeral(char32_t cp) noexcept;
 
-// Appends the full lower-case mapping of cp (one or more characters) to out,
-// as UTF-8.
-void append_lower(std::string& out, char32_t cp);
+// Derived properties Cased and Case_Ignorable: they decide where a word
+// ends for lower-casing.
+bool is_cased(char32_t cp) noexcept;
+bool is_case_ignorable(char32_t cp) noexcept;
+
+// Whether the character at text[begin, end) ends a word: a cased character
+// comes before it and none after it, case-ignorable characters skipped on
+// both sides (the Final_Sigma condition).
+bool ends_word(std::string_view text, std::size_t begin, std::size_t end) noexcept;
+
+// The full lower-case form of one character: one to three characters.
+struct LowerForm {
+    std::array<char32_t, 3> cp;
+    std::size_t n;
+};
+
+// The full lower-case form of the character d that starts at text[i]; the
+// rest of the text is the context the form may depend on.
+LowerForm lower_at(std::string_view text, std::size_t i, Decoded d) noexcept;
+
+// Appends the full lower-case form of text to out, as UTF-8.
+void append_lower(std::string& out, std::string_view text);
+
+// The full lower-case form of text[begin, end), one character at a time,
+// without building it: the context is read from the whole text.
+class LowerCursor {
+public:
+    LowerCursor(std::string_view text, std::size_t begin, std::size_t end) noexcept
+        : text_(text), i_(begin), end_(end) {}
+
+    bool done() const noexcept { return k_ == form_.n && i_ >= end_; }
+
+    // The next character; only while !done().
+    char32_t next() noexcept {
+        if (k_ < form_.n) return form_.cp[k_++];
+        const auto byte = static_cast<unsigned char>(text_[i_]);
+        if (byte < 0x80) {
+            ++i_;
+            return byte >= 'A' && byte <= 'Z' ? byte + 32 : byte;
+        }
+        const Decoded d = decode(text_, i_);
+        form_ = lower_at(text_, i_, d);
+        i_ += d.len;
+        k_ = 1;
+        return form_.cp[0];
+    }
+
+private:
+    std::string_view text_;
+    std::size_t i_;
+    std::size_t end_;
+    LowerForm form_{{}, 0};
+    std::size_t k_ = 0;
+};
 
 // Appends the UTF-8 form of cp to out.
 template <class String>

@@ -30,11 +30,20 @@ struct LowerSpecial {
     std::string_view utf8;
 };
 
+// A character whose lower-case form is another one where it ends a word.
+struct WordFinal {
+    char32_t cp;
+    char32_t lower;
+};
+
 extern const char UNICODE_VERSION[];
 // All sorted by code point and free of overlaps, for binary search.
 extern const std::span<const Range> WHITE_SPACE;
 extern const std::span<const Range> NUMERAL;
 extern const std::span<const LowerRun> LOWER_RUN;
 extern const std::span<const LowerSpecial> LOWER_SPECIAL;
+extern const std::span<const WordFinal> WORD_FINAL;
+extern const std::span<const Range> CASED;
+extern const std::span<const Range> CASE_IGNORABLE;
 
 }  // namespace quorlen::unicode::tables

@@ -2,7 +2,9 @@
 // ordered by the classic character-class comparison.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -33,11 +35,27 @@ struct PackageView {
 // empty(), an epoch before ':', the release after the last '-'.
 Result<PackageView> split_package_version(std::string_view input, Failure (*empty)());
 
+// Leading digits directly followed by ':' are an epoch; shared with RPM.
+EpochSplit extract_epoch_colon(std::string_view text) noexcept;
+
+// The same split of a text already trimmed and not empty. Inline, as the
+// slice comparisons of both families start with it.
+inline PackageView split_trimmed(std::string_view text) noexcept {
+    EpochSplit split{0, text};
+    // Most versions have no epoch: their first non-digit is no ':'.
+    std::size_t d = 0;
+    while (d < text.size() && static_cast<unsigned>(text[d] - '0') < 10) ++d;
+    if (d > 0 && d < text.size() && text[d] == ':') split = extract_epoch_colon(text);
+    const std::string_view rest = split.rest;
+    const void* dash = rest.empty() ? nullptr : memrchr(rest.data(), '-', rest.size());
+    if (!dash) return PackageView{split.epoch, rest, {}};
+    const auto at = static_cast<std::size_t>(static_cast<const char*>(dash) - rest.data());
+    return PackageView{split.epoch, rest.substr(0, at), rest.substr(at + 1)};
+}
+
 Result<PackageView> parse_debian_view(std::string_view input);
 Result<DebianVersion> parse_debian(std::string_view input);
 Ordering cmp_debian_view(const PackageView& a, const PackageView& b) noexcept;
-// Leading digits directly followed by ':' are an epoch; shared with RPM.
-EpochSplit extract_epoch_colon(std::string_view text) noexcept;
 Ordering verrevcmp(std::string_view a, std::string_view b) noexcept;
 
 }  // namespace quorlen::strategies::debian

@@ -153,6 +153,222 @@ Failure nesting_failure(std::string_view input) {
                 std::string(input) + "'");
 }
 
+// ---------------------------------------------------------------- in place
+//
+// The tree of a text is a chain: the items of the root list, then the items
+// of the list opened next, and so on. Its tokens, read in order, each carry
+// the number of lists open above them (their depth), and the tokens of one
+// depth form one run. Trimming keeps a run's items up to its last non-null
+// one, and a list has a nested list exactly when a deeper token is non-null,
+// so both follow from the next non-null token, which a look-ahead finds.
+
+constexpr int NO_RANK = -1;
+
+struct Token {
+    std::size_t depth;  // lists opened before it, the root not counted
+    std::size_t begin;  // Number: without leading zeros
+    std::size_t end;
+    bool number;
+    int rank;  // Word: qualifier rank after the aliases, or NO_RANK
+
+    bool null() const noexcept { return number ? begin == end : rank == RELEASE_RANK; }
+};
+
+// The rank of a word token, read through its lower-case form; qualifiers
+// and their aliases are all short ASCII words.
+int word_rank(std::string_view text, std::size_t begin, std::size_t end, bool followed_by_digit) noexcept {
+    char buf[16];
+    std::size_t n = 0;
+    unicode::LowerCursor lower(text, begin, end);
+    while (!lower.done()) {
+        const char32_t c = lower.next();
+        if (c >= 0x80 || n == sizeof buf) return NO_RANK;
+        buf[n++] = static_cast<char>(c);
+    }
+    const std::string_view word(buf, n);
+    if (followed_by_digit && n == 1) {
+        switch (word[0]) {
+            case 'a': return 0;
+            case 'b': return 1;
+            case 'm': return 2;
+            default: break;
+        }
+    }
+    if (word == "ga" || word == "final" || word == "release") return RELEASE_RANK;
+    if (word == "cr") return *qualifier_rank("rc");
+    const auto rank = qualifier_rank(word);
+    return rank ? *rank : NO_RANK;
+}
+
+// The tokens of parse_maven in order, one at a time, with their depth.
+class Tokens {
+public:
+    explicit Tokens(std::string_view text) noexcept : text_(text) {}
+
+    std::size_t lists_opened() const noexcept { return depth_; }
+
+    bool next(Token& t) noexcept {
+        while (i_ < text_.size()) {
+            const char c = text_[i_];
+            const std::size_t i = i_++;
+            if (c == '.' || c == '-') {
+                if (i == start_)
+                    t = Token{depth_, i, i, true, NO_RANK};
+                else
+                    emit(t, start_, i, digits_, false);
+                top_has_items_ = true;
+                if (c == '-') open();
+                start_ = i + 1;
+                return true;
+            }
+            if (is_digit(c)) {
+                const bool word_ends = !digits_ && i > start_;
+                digits_ = true;
+                if (word_ends) {
+                    if (top_has_items_) open();
+                    emit(t, start_, i, false, true);
+                    open();
+                    start_ = i;
+                    return true;
+                }
+            } else {
+                const bool number_ends = digits_ && i > start_;
+                digits_ = false;
+                if (number_ends) {
+                    emit(t, start_, i, true, false);
+                    open();
+                    start_ = i;
+                    return true;
+                }
+            }
+        }
+        if (start_ < text_.size()) {
+            if (!digits_ && top_has_items_) open();
+            emit(t, start_, text_.size(), digits_, false);
+            start_ = text_.size();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void open() noexcept {
+        ++depth_;
+        top_has_items_ = false;
+    }
+
+    void emit(Token& t, std::size_t begin, std::size_t end, bool number, bool followed_by_digit) noexcept {
+        if (number) {
+            while (begin < end && text_[begin] == '0') ++begin;
+            t = Token{depth_, begin, end, true, NO_RANK};
+        } else {
+            t = Token{depth_, begin, end, false, word_rank(text_, begin, end, followed_by_digit)};
+        }
+        top_has_items_ = true;
+    }
+
+    std::string_view text_;
+    std::size_t i_ = 0;
+    std::size_t start_ = 0;
+    std::size_t depth_ = 0;
+    bool digits_ = false;
+    bool top_has_items_ = false;
+};
+
+Ordering cmp_token_null(const Token& t) noexcept {
+    if (t.number) return t.null() ? Ordering::Equal : Ordering::Greater;
+    return t.rank == NO_RANK ? Ordering::Greater : order_of(t.rank, RELEASE_RANK);
+}
+
+// Words without a rank, as the UTF-16 strings of their lower-case forms.
+Ordering cmp_lowered(std::string_view ta, const Token& a, std::string_view tb, const Token& b) noexcept {
+    unicode::LowerCursor la(ta, a.begin, a.end);
+    unicode::LowerCursor lb(tb, b.begin, b.end);
+    while (!la.done() && !lb.done()) {
+        const char32_t ca = la.next();
+        const char32_t cb = lb.next();
+        if (ca != cb) return order_of(utf16_rank(ca), utf16_rank(cb));
+    }
+    return order_of(!la.done(), !lb.done());
+}
+
+Ordering cmp_tokens(std::string_view ta, const Token& a, std::string_view tb, const Token& b) noexcept {
+    if (a.number != b.number) return a.number ? Ordering::Greater : Ordering::Less;
+    if (a.number) return cmp_number(ta.substr(a.begin, a.end - a.begin), tb.substr(b.begin, b.end - b.begin));
+    if (a.rank != NO_RANK && b.rank != NO_RANK) return order_of(a.rank, b.rank);
+    if (a.rank != NO_RANK) return Ordering::Less;
+    if (b.rank != NO_RANK) return Ordering::Greater;
+    return cmp_lowered(ta, a, tb, b);
+}
+
+// One text's tree, seen one list at a time.
+class Side {
+public:
+    enum class At : uint8_t { Item, List, End };
+
+    explicit Side(std::string_view text) noexcept : text_(text), tokens_(text) { has_ = tokens_.next(cur_); }
+
+    std::string_view text() const noexcept { return text_; }
+    const Token& item() const noexcept { return cur_; }
+
+    // What the list at this depth holds at the current place: an item, its
+    // nested list, or nothing more.
+    At at(std::size_t depth) noexcept {
+        if (!has_) return At::End;
+        if (cur_.depth == depth && !cur_.null()) return At::Item;
+        const Token* live = next_live();
+        if (!live) return At::End;
+        return live->depth == depth ? At::Item : At::List;
+    }
+
+    void advance() noexcept {
+        has_ = tokens_.next(cur_);
+        ++seq_;
+    }
+
+    // Steps into the nested list: what is left at this depth is trimmed.
+    void descend(std::size_t depth) noexcept {
+        while (has_ && cur_.depth == depth) advance();
+    }
+
+    // Everything left against nothing: the first non-null item decides.
+    Ordering rest_against_null() noexcept {
+        const Token* live = next_live();
+        return live ? cmp_token_null(*live) : Ordering::Equal;
+    }
+
+private:
+    static constexpr std::size_t NONE_LEFT = static_cast<std::size_t>(-1);
+
+    // The first non-null token from the current one on. A look-ahead is
+    // kept until the walk passes it, so every token is looked at twice at
+    // most.
+    const Token* next_live() noexcept {
+        if (has_ && !cur_.null()) return &cur_;
+        if (!live_known_ || live_seq_ < seq_) {
+            live_known_ = true;
+            live_seq_ = NONE_LEFT;
+            Tokens ahead = tokens_;
+            for (std::size_t s = seq_ + 1; ahead.next(live_); ++s) {
+                if (!live_.null()) {
+                    live_seq_ = s;
+                    break;
+                }
+            }
+        }
+        return live_seq_ == NONE_LEFT ? nullptr : &live_;
+    }
+
+    std::string_view text_;
+    Tokens tokens_;
+    Token cur_{};
+    bool has_ = false;
+    std::size_t seq_ = 0;
+    Token live_{};
+    bool live_known_ = false;
+    std::size_t live_seq_ = NONE_LEFT;
+};
+
 }  // namespace
 
 Item parse_item(bool is_digit, std::string_view token, bool followed_by_digit) {
@@ -176,17 +392,7 @@ Result<std::vector<Item>> parse_maven(std::string_view input) {
     const std::string_view trimmed = unicode::trim(input);
     std::string text;
     text.reserve(trimmed.size());
-    for (std::size_t i = 0; i < trimmed.size();) {
-        const auto byte = static_cast<unsigned char>(trimmed[i]);
-        if (byte < 0x80) {
-            text.push_back(static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte + 32 : byte));
-            ++i;
-            continue;
-        }
-        const unicode::Decoded d = unicode::decode(trimmed, i);
-        unicode::append_lower(text, d.cp);
-        i += d.len;
-    }
+    unicode::append_lower(text, trimmed);
 
     // Tokens are cut at ASCII characters only, so working on the UTF-8 bytes
     // gives the same tokens as working on characters: the bytes of one
@@ -271,6 +477,41 @@ std::string render(const std::vector<Item>& items) {
 
 std::string MavenVersion::canonical() const { return render(items); }
 
+bool nests_too_deep(std::string_view trimmed) noexcept {
+    // A character opens two lists at most.
+    if (trimmed.size() * 2 < MAX_NESTING) return false;
+    Tokens tokens(trimmed);
+    Token t{};
+    while (tokens.next(t)) {
+    }
+    return tokens.lists_opened() >= MAX_NESTING;
+}
+
+Ordering cmp_texts(std::string_view a, std::string_view b) noexcept {
+    Side sa(a);
+    Side sb(b);
+    using At = Side::At;
+    for (std::size_t depth = 0;;) {
+        const At pa = sa.at(depth);
+        const At pb = sb.at(depth);
+        if (pa == At::End) return pb == At::End ? Ordering::Equal : reverse(sb.rest_against_null());
+        if (pb == At::End) return sa.rest_against_null();
+        if (pa == At::List && pb == At::List) {
+            sa.descend(depth);
+            sb.descend(depth);
+            ++depth;
+            continue;
+        }
+        // Kinds rank Number above List above Word.
+        if (pa == At::List) return sb.item().number ? Ordering::Less : Ordering::Greater;
+        if (pb == At::List) return sa.item().number ? Ordering::Greater : Ordering::Less;
+        const Ordering o = cmp_tokens(sa.text(), sa.item(), sb.text(), sb.item());
+        if (o != Ordering::Equal) return o;
+        sa.advance();
+        sb.advance();
+    }
+}
+
 }  // namespace quorlen::strategies::maven
 
 namespace quorlen::strategies {
@@ -285,6 +526,38 @@ Result<ParsedRepr> MavenStrategy::parse(std::string_view input) {
 
 Ordering MavenStrategy::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
     return maven::cmp_list(expect<MavenVersion>(a).items, expect<MavenVersion>(b).items);
+}
+
+namespace {
+
+// validate_maven turns down empty texts, a first character that is no
+// digit, and non-ASCII numerals: ASCII that starts with a digit and ends
+// in a printable character passes, and is recognised without decoding.
+bool plainly_valid(std::string_view input) noexcept {
+    if (input.empty() || !maven::is_ascii_digit(input.front())) return false;
+    const auto last = static_cast<unsigned char>(input.back());
+    if (last <= 0x20 || last >= 0x7F) return false;
+    unsigned char high = 0;
+    for (const char c : input) high |= static_cast<unsigned char>(c);
+    return high < 0x80;
+}
+
+// The checks of parse, in its order, without building the tree.
+Status check_maven(std::string_view input) {
+    if (!plainly_valid(input)) {
+        Status checked = validators::validate_maven(input);
+        if (!checked) return checked;
+    }
+    if (maven::nests_too_deep(unicode::trim(input))) return maven::nesting_failure(input);
+    return success();
+}
+
+}  // namespace
+
+Result<Ordering> MavenStrategy::compare_texts(std::string_view a, std::string_view b) {
+    if (Status checked = check_maven(a); !checked) return std::move(checked).failure();
+    if (Status checked = check_maven(b); !checked) return std::move(checked).failure();
+    return maven::cmp_texts(unicode::trim(a), unicode::trim(b));
 }
 
 }  // namespace quorlen::strategies

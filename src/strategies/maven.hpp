@@ -52,4 +52,13 @@ Ordering cmp_list(const std::vector<Item>& a, const std::vector<Item>& b) noexce
 // The canonical text of a list: '-' before a List, '.' before anything else.
 std::string render(const std::vector<Item>& items);
 
+constexpr bool is_ascii_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+
+// Whether parse_maven would fail on a trimmed text for opening too many lists.
+bool nests_too_deep(std::string_view trimmed) noexcept;
+
+// The order cmp_list gives the trees of two trimmed texts, found by reading
+// both texts' items in step, without building either tree.
+Ordering cmp_texts(std::string_view a, std::string_view b) noexcept;
+
 }  // namespace quorlen::strategies::maven

@@ -47,11 +47,23 @@ Ordering cmp_numeric(std::string_view a, std::string_view b) noexcept {
     return bytes(a, b);
 }
 
+// The length of the common start of a and b, moved back to the start of the
+// letters and digits it ends in: a place where both strings stand at the
+// start of a segment or of separators, in the same state.
+std::size_t common_start(std::string_view a, std::string_view b) noexcept {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    std::size_t k = 0;
+    while (k < n && a[k] == b[k]) ++k;
+    while (k > 0 && ascii::is_alnum(a[k - 1])) --k;
+    return k;
+}
+
 }  // namespace
 
 Ordering rpmverscmp(std::string_view a, std::string_view b) noexcept {
-    if (a == b) return Ordering::Equal;
-    std::size_t i = 0, j = 0;
+    std::size_t i = common_start(a, b);
+    if (i == a.size() && i == b.size()) return Ordering::Equal;
+    std::size_t j = i;
     while (i < a.size() || j < b.size()) {
         i = skip_separators(a, i);
         j = skip_separators(b, j);
@@ -126,11 +138,10 @@ Ordering RpmStrategy::compare(const ParsedRepr& pa, const ParsedRepr& pb) noexce
 }
 
 Result<Ordering> RpmStrategy::compare_texts(std::string_view a, std::string_view b) {
-    auto left = rpm::parse_rpm_view(a);
-    if (!left) return std::move(left).failure();
-    auto right = rpm::parse_rpm_view(b);
-    if (!right) return std::move(right).failure();
-    return rpm::cmp_rpm_view(*left, *right);
+    const std::string_view ta = unicode::trim(a);
+    const std::string_view tb = unicode::trim(b);
+    if (ta.empty() || tb.empty()) return rpm::empty_version();
+    return rpm::cmp_rpm_view(debian::split_trimmed(ta), debian::split_trimmed(tb));
 }
 
 }  // namespace quorlen::strategies

@@ -68,7 +68,7 @@ struct VersionStrategy {
 
 namespace strategies {
 
-// Each strategy but Maven also orders two texts straight from their slices.
+// Each strategy also orders two texts straight from their slices.
 #define QUORLEN_STRATEGY(Type)                                                      \
     struct Type {                                                                   \
         static Result<ParsedRepr> parse(std::string_view input);                   \
@@ -82,11 +82,7 @@ QUORLEN_STRATEGY(SemverStrategy)
 QUORLEN_STRATEGY(Pep440Strategy)
 QUORLEN_STRATEGY(DebianStrategy)
 QUORLEN_STRATEGY(RpmStrategy)
-// Maven's tree has no slice form: its texts are parsed in full.
-struct MavenStrategy {
-    static Result<ParsedRepr> parse(std::string_view input);
-    static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept;
-};
+QUORLEN_STRATEGY(MavenStrategy)
 // The generic family: a check, then the generic parse and ordering.
 QUORLEN_STRATEGY(RubyStrategy)
 QUORLEN_STRATEGY(NugetStrategy)
