@@ -1,6 +1,7 @@
 // Range grammar and evaluation.
 #include "ranges.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <limits>
@@ -199,13 +200,13 @@ bool has_wildcard_component(std::string_view term) noexcept {
 
 // "~=" and "~>" as their own ecosystems define them: at least the version as
 // written, and the same release except for the last component written, so
-// "~=1.2" ends below 2 and "~=1.2.3.4" below 1.2.4. The leading numbers are
+// "~=1.2" ends below 2.0.0 and "~=1.2.3.4" below 1.2.4. The leading numbers are
 // read up to the first component that is not purely a number ("2.2.post3"
 // stops after 2.2, "1.4.5a4" after 1.4.5).
 Status expand_pessimistic(std::string_view rest, Branch& branch) {
     rest = unicode::trim(rest);
     if (rest.empty() || has_wildcard_component(rest)) return expand_tilde(rest, branch);
-    std::vector<uint64_t> numbers;
+    InlineVec<uint64_t, 4> numbers;
     std::size_t pos = 0;
     for (;;) {
         const std::size_t dot = rest.find('.', pos);
@@ -223,10 +224,12 @@ Status expand_pessimistic(std::string_view rest, Branch& branch) {
     const std::size_t kept = numbers.size() == 1 ? 1 : numbers.size() - 1;
     if (numbers[kept - 1] == U64_MAX) return fail(tilde_without_upper_message(rest));
     ++numbers[kept - 1];
+    // Padded to three numbers like every shorthand bound, so that orderings
+    // which require three parse it.
     std::string upper;
-    for (std::size_t i = 0; i < kept; ++i) {
+    for (std::size_t i = 0; i < std::max<std::size_t>(kept, 3); ++i) {
         if (i) upper.push_back('.');
-        append_number(upper, numbers[i]);
+        append_number(upper, i < kept ? numbers[i] : 0);
     }
     branch.push_back(Comparator{std::string(rest), CmpOp::Ge, {}});
     branch.push_back(Comparator{std::move(upper), CmpOp::Lt, {}});
