@@ -101,6 +101,17 @@ def rpm_evr(v):
     return (epoch or None, version, release or None)
 
 
+# Requirement specifiers as projects publish them (dependency pins of widely
+# used PyPI packages), in this library's grammar.
+REAL_RANGES = [
+    ">=2.20,<3", ">=1.21.1,<3", ">=2.5,<4", ">=2,<4", ">=2017.4.17", ">=1.21.6,<1.28.0",
+    ">=3.2,<5.0,!=4.0.*", ">=1.10.0,!=2.0.*,!=2.1.*,<3", "~=3.8", ">=4.6.0,!=4.7.0", ">=0.9.1,<1.0",
+    "~=2.28", ">=1.26.0,<2.0.0 || >=2.0.2,<3", ">=3.7,!=3.7.0,!=3.7.1", ">=1.15,<2,!=1.16.0",
+    "==1.2.*", ">=0.3.1,<0.4.0", ">=6.0,<7.0,!=6.0.1 || >=7.1", ">=40.8.0", "~=1.4.2",
+    ">=2.8.1,<3.0", ">=1.0.0,<2.0.0 || >=3.0.0,<4.0.0", "<2.0,>=1.5", ">=22.0,<24", "!=2.0.*,>=1.9",
+]
+
+
 def build_suite(n_pairs):
     s = Suite()
     data = {name: load(name)[:n_pairs] for name in ("generic", "pep440", "semver", "debian", "rpm", "maven")}
@@ -157,6 +168,15 @@ def build_suite(n_pairs):
             s.add("peer: SpecifierSet(...).contains", lambda: [SpecifierSet(">=1.0,<2.0").contains(v) for v in pep], len(pep))
     if has("ranges_intersect"):
         s.add("ranges_intersect", lambda: [quorlen.ranges_intersect(">=1.0,<2.0", "^1.5 || ^3", "pep440") for _ in range(2000)], 2000)
+    if has("range_intersection"):
+        real = REAL_RANGES
+        rpairs = [(a, b) for a in real for b in real]
+        s.add("range_intersection pep440 (real ranges)",
+              lambda: [quorlen.range_intersection(a, b, "pep440") for a, b in rpairs], len(rpairs))
+        s.add("range_simplify pep440 (real ranges)",
+              lambda: [quorlen.range_simplify(r, "pep440") for r in real], len(real))
+        s.add("satisfies pep440 (the same ranges)",
+              lambda: [quorlen.satisfies("2.5.1", r, "pep440") for r in real], len(real))
     if has("osv_affected"):
         entry = {"package": {"ecosystem": "PyPI", "name": "demo"},
                  "ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "1.2"}, {"fixed": "2.4.1"}]}]}
@@ -330,6 +350,10 @@ def main():
     for name, ns in best.items():
         if name.startswith("compare ") or name.startswith("lt "):
             ratios[name] = f"{ns / floor:5.2f}x operator.lt"
+    if "range_intersection pep440 (real ranges)" in best:
+        one = best["satisfies pep440 (the same ranges)"]
+        for name in ("range_intersection pep440 (real ranges)", "range_simplify pep440 (real ranges)"):
+            ratios[name] = f"{best[name] / one:5.2f}x one satisfies"
     goals = []
 
     def goal(text, ok, figure):

@@ -1,4 +1,4 @@
-// Constraint expressions: parse, membership and overlap. The first byte picks
+// Constraint expressions: parse, membership, overlap and the algebra. The first byte picks
 // the ecosystem; line one and line two are ranges, the rest are candidates.
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,7 @@
 
 #include "core/unicode.hpp"
 #include "fuzz_support.hpp"
+#include "range_algebra.hpp"
 #include "ranges.hpp"
 
 using namespace quorlen;
@@ -26,9 +27,32 @@ void check_shape(const RangeSet& set) {
         for (const auto& c : branch) {
             FUZZ_CHECK(!c.version.empty());
             FUZZ_CHECK(unicode::trim(c.version) == c.version);
-            FUZZ_CHECK(static_cast<unsigned>(c.op) <= static_cast<unsigned>(ranges::CmpOp::Ne));
+            FUZZ_CHECK(static_cast<unsigned>(c.op) <= static_cast<unsigned>(ranges::CmpOp::NotIn));
+            FUZZ_CHECK((c.op == ranges::CmpOp::NotIn) == !c.until.empty());
         }
     }
+}
+
+// Texts that the algebra's output writes back unchanged: no separator or
+// bracket inside a version (only an interval bound can hold one).
+bool plain_texts(const RangeSet& set) {
+    for (const auto& branch : set.branches)
+        for (const auto& c : branch)
+            for (std::size_t i = 0; i < c.version.size();) {
+                const unicode::Decoded d = unicode::decode(c.version, i);
+                if (d.cp == U',' || d.cp == U'|' || d.cp == U'(' || d.cp == U')' || d.cp == U'[' || d.cp == U']' ||
+                    unicode::is_white_space(d.cp))
+                    return false;
+                i += d.len;
+            }
+    return true;
+}
+
+std::optional<RangeSet> reparsed(const ranges::RangeText& text) {
+    FUZZ_CHECK(text.has_value());
+    auto r = RangeSet::parse(*text);
+    FUZZ_CHECK(r.ok());  // the algebra writes only what the grammar reads
+    return std::move(r).value();
 }
 
 std::optional<bool> value_of(const Result<bool>& r) {
@@ -75,5 +99,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (ab && ba && total_preorder(eco)) FUZZ_CHECK(*ab == *ba);
     }
     for (const auto& set : sets) (void)value_of(set.intersects(eco, set));
+
+    // Laws of the algebra, where the ordering is a total preorder.
+    if (!total_preorder(eco)) return 0;
+    for (const auto& set : sets) {
+        if (!plain_texts(set)) return 0;
+        const auto simple = ranges::range_simplify(eco, set);
+        if (!simple.ok() || !*simple) continue;
+        const auto again = ranges::range_simplify(eco, *reparsed(*simple));
+        FUZZ_CHECK(again.ok() && *again == *simple);
+    }
+    if (sets.size() != 2) return 0;
+    const auto both = ranges::range_intersection(eco, sets[0], sets[1]);
+    if (!both.ok()) return 0;
+    const auto overlap = value_of(sets[0].intersects(eco, sets[1]));
+    if (overlap) FUZZ_CHECK(*overlap == both->has_value());
+    if (!*both) return 0;
+    const std::optional<RangeSet> inter = reparsed(*both);
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        // Whatever lies in the intersection lies in both ranges.
+        if (value_of(inter->contains(eco, lines[i])) != true) continue;
+        FUZZ_CHECK(value_of(sets[0].contains(eco, lines[i])) == true);
+        FUZZ_CHECK(value_of(sets[1].contains(eco, lines[i])) == true);
+    }
     return 0;
 }

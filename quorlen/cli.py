@@ -163,6 +163,30 @@ def cmd_vers(args: argparse.Namespace) -> int:
     return 0 if inside else 1
 
 
+def cmd_range(args: argparse.Namespace) -> int:
+    ranges: list[str] = args.ranges
+    eco: str = args.ecosystem
+    if args.op == "subset":
+        if len(ranges) != 2:
+            raise UsageError("range subset: give exactly two ranges, A and B")
+        return 0 if q.range_subset(ranges[0], ranges[1], eco) else 1
+    if args.op == "simplify":
+        results = [q.range_simplify(r, eco) for r in ranges]
+    else:
+        combine = q.range_intersection if args.op == "intersect" else q.range_union
+        acc = q.range_simplify(ranges[0], eco)
+        for r in ranges[1:]:
+            if acc is not None:
+                acc = combine(acc, r, eco)
+            elif args.op == "union":
+                acc = q.range_simplify(r, eco)
+            else:
+                q.range_simplify(r, eco)  # nothing is left, but a malformed range is still an error
+        results = [acc]
+    print_lines([r if r is not None else "" for r in results])
+    return 0 if all(r is not None for r in results) else 1
+
+
 def cmd_detect(args: argparse.Namespace) -> int:
     print_lines([q.Version(v).ecosystem for v in args.versions])
     return 0
@@ -281,6 +305,21 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("versions", metavar="VERSION", nargs="*")
     p.set_defaults(run=cmd_vers)
 
+    p = sub.add_parser("range", help="intersect, unite, compare or simplify ranges",
+                       description="intersect: print the versions in every RANGE as one range; union: in any "
+                                   "RANGE; simplify: each RANGE in its canonical form, one line each; subset: "
+                                   "print nothing, test whether every version of the first RANGE is in the second. "
+                                   "Ranges are printed with branches joined by ' || ' and comparators by ','; '*' "
+                                   "stands for every version. Exit status: 0 success, or a true subset test; 1 a "
+                                   "false subset test, or a range that holds no version (printed as an empty line); "
+                                   "2 bad usage, a malformed range, or a version the ecosystem rejects.")
+    p.add_argument("op", metavar="OP", choices=["intersect", "union", "subset", "simplify"],
+                   help="intersect, union, subset or simplify")
+    p.add_argument("ranges", metavar="RANGE", nargs="+")
+    p.add_argument("-e", "--ecosystem", default="generic", metavar="ECO",
+                   help="ecosystem whose ordering applies (default: generic)")
+    p.set_defaults(run=cmd_range)
+
     p = sub.add_parser("detect", help="print the ecosystem detected from each version",
                        description="Print, one line per VERSION, the ecosystem detected from its shape "
                                    "(generic when nothing more specific fits).")
@@ -334,7 +373,8 @@ def build_parser() -> argparse.ArgumentParser:
 # positional list at the first option, so `satisfies RANGE -e pep440 1.0 2.0`
 # leaves 1.0 and 2.0 over; they belong to that list.
 TRAILING_LISTS = {"sort": "files", "max": "files", "min": "files", "latest-stable": "files",
-                  "satisfies": "versions", "vers": "versions", "detect": "versions", "osv": "paths", "scan": "paths"}
+                  "satisfies": "versions", "vers": "versions", "range": "ranges", "detect": "versions",
+                  "osv": "paths", "scan": "paths"}
 
 
 def parse_args(argv: abc.Sequence[str] | None) -> argparse.Namespace:

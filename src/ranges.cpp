@@ -1,11 +1,13 @@
 // Range grammar and evaluation.
 #include "ranges.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <initializer_list>
 #include <limits>
 
 #include "core/unicode.hpp"
+#include "range_algebra.hpp"
 #include "strategies/registry.hpp"
 
 namespace quorlen::ranges {
@@ -123,8 +125,8 @@ Triple leading(const NumPrefix& n) noexcept {
 }
 
 void push_half_open(Branch& branch, Triple lower, Triple upper) {
-    branch.push_back(Comparator{bound_text(lower), CmpOp::Ge});
-    branch.push_back(Comparator{bound_text(upper), CmpOp::Lt});
+    branch.push_back(Comparator{bound_text(lower), CmpOp::Ge, {}});
+    branch.push_back(Comparator{bound_text(upper), CmpOp::Lt, {}});
 }
 
 Status expand_caret(std::string_view rest, Branch& branch) {
@@ -156,14 +158,81 @@ Status expand_tilde(std::string_view rest, Branch& branch) {
     return success();
 }
 
-Status expand_x_range(std::string_view term, Branch& branch) {
-    const std::optional<NumPrefix> n = parse_num_prefix(term);
+struct Span {
+    Triple lower, upper;
+};
+
+// The releases an x-range names; `numbers` is the term without any operator,
+// `term` is what messages quote.
+Result<Span> x_range_span(std::string_view numbers, std::string_view term) {
+    const std::optional<NumPrefix> n = parse_num_prefix(numbers);
     if (!n) return fail(invalid_x_range_message(term));
     const Triple l = leading(*n);
     const bool major_given = n->given == 1;
     if ((major_given ? l.major : l.minor) == U64_MAX) return fail(x_range_without_upper_message(term));
     const Triple u = major_given ? Triple{l.major + 1, 0, 0} : Triple{l.major, l.minor + 1, 0};
-    push_half_open(branch, Triple{l.major, l.minor, 0}, u);
+    return Span{Triple{l.major, l.minor, 0}, u};
+}
+
+Status expand_x_range(std::string_view term, Branch& branch) {
+    Result<Span> span = x_range_span(term, term);
+    if (!span) return std::move(span).failure();
+    push_half_open(branch, span->lower, span->upper);
+    return success();
+}
+
+// "==1.2.*" and "!=1.2.*": a prefix match, in or out of the x-range.
+Status expand_prefix_match(std::string_view term, Branch& branch) {
+    Result<Span> span = x_range_span(term.substr(2), term);
+    if (!span) return std::move(span).failure();
+    if (term[0] == '=') {
+        push_half_open(branch, span->lower, span->upper);
+    } else {
+        branch.push_back(Comparator{bound_text(span->lower), CmpOp::NotIn, bound_text(span->upper)});
+    }
+    return success();
+}
+
+bool has_wildcard_component(std::string_view term) noexcept {
+    return term.find(".x") != std::string_view::npos || term.find(".X") != std::string_view::npos ||
+           term.find(".*") != std::string_view::npos;
+}
+
+// "~=" and "~>" as their own ecosystems define them: at least the version as
+// written, and the same release except for the last component written, so
+// "~=1.2" ends below 2.0.0 and "~=1.2.3.4" below 1.2.4. The leading numbers are
+// read up to the first component that is not purely a number ("2.2.post3"
+// stops after 2.2, "1.4.5a4" after 1.4.5).
+Status expand_pessimistic(std::string_view rest, Branch& branch) {
+    rest = unicode::trim(rest);
+    if (rest.empty() || has_wildcard_component(rest)) return expand_tilde(rest, branch);
+    InlineVec<uint64_t, 4> numbers;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t dot = rest.find('.', pos);
+        const std::string_view comp = rest.substr(pos, dot == std::string_view::npos ? dot : dot - pos);
+        std::size_t run = 0;
+        while (run < comp.size() && ascii::is_digit(comp[run])) ++run;
+        if (run == 0 && !numbers.empty() && !comp.empty()) break;  // a suffix such as ".post3"
+        const std::optional<uint64_t> n = parse_u64(comp.substr(0, run));
+        if (!n) return fail(invalid_tilde_message(rest));
+        numbers.push_back(*n);
+        if (run < comp.size() || dot == std::string_view::npos) break;
+        pos = dot + 1;
+    }
+    // "~>1" has no component before its last; it floats like "~1".
+    const std::size_t kept = numbers.size() == 1 ? 1 : numbers.size() - 1;
+    if (numbers[kept - 1] == U64_MAX) return fail(tilde_without_upper_message(rest));
+    ++numbers[kept - 1];
+    // Padded to three numbers like every shorthand bound, so that orderings
+    // which require three parse it.
+    std::string upper;
+    for (std::size_t i = 0; i < std::max<std::size_t>(kept, 3); ++i) {
+        if (i) upper.push_back('.');
+        append_number(upper, i < kept ? numbers[i] : 0);
+    }
+    branch.push_back(Comparator{std::string(rest), CmpOp::Ge, {}});
+    branch.push_back(Comparator{std::move(upper), CmpOp::Lt, {}});
     return success();
 }
 
@@ -178,8 +247,8 @@ Status expand_interval(std::string_view term, Branch& branch) {
         return fail(invalid_interval_message(term));
     const std::string_view lo = unicode::trim(inner.substr(0, comma));
     const std::string_view hi = unicode::trim(inner.substr(comma + 1));
-    if (!lo.empty()) branch.push_back(Comparator{std::string(lo), term.front() == '[' ? CmpOp::Ge : CmpOp::Gt});
-    if (!hi.empty()) branch.push_back(Comparator{std::string(hi), term.back() == ']' ? CmpOp::Le : CmpOp::Lt});
+    if (!lo.empty()) branch.push_back(Comparator{std::string(lo), term.front() == '[' ? CmpOp::Ge : CmpOp::Gt, {}});
+    if (!hi.empty()) branch.push_back(Comparator{std::string(hi), term.back() == ']' ? CmpOp::Le : CmpOp::Lt, {}});
     return success();
 }
 
@@ -196,7 +265,7 @@ Status expand_plain(std::string_view term, Branch& branch) {
         if (!starts_with(term, s.text)) continue;
         const std::string_view version = unicode::trim(term.substr(s.text.size()));
         if (version.empty()) return fail(missing_version_message(term));
-        branch.push_back(Comparator{std::string(version), s.op});
+        branch.push_back(Comparator{std::string(version), s.op, {}});
         return success();
     }
     return fail(invalid_comparator_message(term));
@@ -207,11 +276,12 @@ Status expand_term(std::string_view term, Branch& branch) {
     if (is_wildcard(term)) return success();
     if (is_interval(term)) return expand_interval(term, branch);
     if (term.front() == '^') return expand_caret(term.substr(1), branch);
-    if (starts_with(term, "~>") || starts_with(term, "~=")) return expand_tilde(term.substr(2), branch);
+    if (starts_with(term, "~>") || starts_with(term, "~=")) return expand_pessimistic(term.substr(2), branch);
     if (term.front() == '~') return expand_tilde(term.substr(1), branch);
-    if (term.find(".x") != std::string_view::npos || term.find(".X") != std::string_view::npos ||
-        term.find(".*") != std::string_view::npos)
+    if (has_wildcard_component(term)) {
+        if (starts_with(term, "==") || starts_with(term, "!=")) return expand_prefix_match(term, branch);
         return expand_x_range(term, branch);
+    }
     return expand_plain(term, branch);
 }
 
@@ -246,6 +316,7 @@ bool holds(CmpOp op, Ordering o) noexcept {
         case CmpOp::Le: return o != Ordering::Greater;
         case CmpOp::Eq: return o == Ordering::Equal;
         case CmpOp::Ne: return o != Ordering::Equal;
+        case CmpOp::NotIn: break;  // two orderings; see branch_holds
     }
     internal_fault("comparator with an operator outside CmpOp");
 }
@@ -285,29 +356,29 @@ Result<bool> branch_holds(const Branch& branch, Candidate& candidate) {
     for (const Comparator& c : branch) {
         Result<Ordering> o = candidate.against(c.version);
         if (!o) return std::move(o).failure();
+        if (c.op == CmpOp::NotIn) {
+            if (*o == Ordering::Less) continue;
+            Result<Ordering> end = candidate.against(c.until);
+            if (!end) return std::move(end).failure();
+            if (*end != Ordering::Less) continue;
+            return false;
+        }
         if (!holds(c.op, *o)) return false;
     }
     return true;
 }
 
-// interval_for without copies: the deciding comparators of one branch.
+// What decides how a pair of branches is tested for overlap.
 struct BranchBounds {
-    const Comparator* lower = nullptr;
-    const Comparator* upper = nullptr;
     bool pinned = false;
+    bool excludes = false;  // holds a "!=" of either form
 };
 
 BranchBounds bounds_of(const Branch& branch) noexcept {
     BranchBounds b;
     for (const Comparator& c : branch) {
-        switch (c.op) {
-            case CmpOp::Gt:
-            case CmpOp::Ge: b.lower = &c; break;
-            case CmpOp::Lt:
-            case CmpOp::Le: b.upper = &c; break;
-            case CmpOp::Eq: b.pinned = true; break;
-            case CmpOp::Ne: break;
-        }
+        if (c.op == CmpOp::Eq) b.pinned = true;
+        if (c.op == CmpOp::Ne || c.op == CmpOp::NotIn) b.excludes = true;
     }
     return b;
 }
@@ -316,14 +387,6 @@ struct Bound {
     const std::string* text = nullptr;  // absent when null
     bool inclusive = false;
 };
-
-Bound lower_of(const BranchBounds& b) noexcept {
-    return b.lower ? Bound{&b.lower->version, b.lower->op == CmpOp::Ge} : Bound{};
-}
-
-Bound upper_of(const BranchBounds& b) noexcept {
-    return b.upper ? Bound{&b.upper->version, b.upper->op == CmpOp::Le} : Bound{};
-}
 
 // The tighter of two bounds: `a` wins when it orders as `a_wins` against `b`;
 // on a tie the text of `a` is kept, inclusive only if both were.
@@ -334,6 +397,25 @@ Result<Bound> tighter(Ecosystem eco, Bound a, Bound b, Ordering a_wins) {
     if (!o) return std::move(o).failure();
     if (*o == Ordering::Equal) return Bound{a.text, a.inclusive && b.inclusive};
     return *o == a_wins ? a : b;
+}
+
+// The tightest lower (or upper) bound of two branches taken together, each
+// comparator in order, the left branch first. A bound that stands alone is
+// never parsed.
+Result<Bound> tightest(Ecosystem eco, const Branch& a, const Branch& b, bool lower) {
+    Bound best;
+    for (const Branch* branch : {&a, &b}) {
+        for (const Comparator& c : *branch) {
+            const bool is_lower = c.op == CmpOp::Gt || c.op == CmpOp::Ge;
+            const bool is_upper = c.op == CmpOp::Lt || c.op == CmpOp::Le;
+            if (lower ? !is_lower : !is_upper) continue;
+            const Bound mine{&c.version, c.op == CmpOp::Ge || c.op == CmpOp::Le};
+            Result<Bound> t = tighter(eco, best, mine, lower ? Ordering::Greater : Ordering::Less);
+            if (!t) return t;
+            best = *t;
+        }
+    }
+    return best;
 }
 
 // Whether one of the pins of `own` lies in `other` and then in `own` itself.
@@ -359,9 +441,12 @@ Result<bool> pair_overlaps(Ecosystem eco, const Branch& a, const BranchBounds& b
         if (bb.pinned) return some_pin_in_both(eco, b, a);
         return false;
     }
-    Result<Bound> lower = tighter(eco, lower_of(ba), lower_of(bb), Ordering::Greater);
+    // An exclusion can empty a pair only together with the bounds; the
+    // algebra weighs them all.
+    if (ba.excludes || bb.excludes) return branches_meet(eco, a, b);
+    Result<Bound> lower = tightest(eco, a, b, true);
     if (!lower) return std::move(lower).failure();
-    Result<Bound> upper = tighter(eco, upper_of(ba), upper_of(bb), Ordering::Less);
+    Result<Bound> upper = tightest(eco, a, b, false);
     if (!upper) return std::move(upper).failure();
     if (!lower->text || !upper->text) return true;
     Result<Ordering> o = cmp_versions(eco, *lower->text, *upper->text);
@@ -448,7 +533,8 @@ Interval interval_for(const Branch& branch) {
                 iv.upper_inclusive = c.op == CmpOp::Le;
                 break;
             case CmpOp::Eq: iv.exact.push_back(c.version); break;
-            case CmpOp::Ne: break;
+            case CmpOp::Ne:
+            case CmpOp::NotIn: break;
         }
     }
     return iv;

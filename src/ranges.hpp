@@ -15,11 +15,14 @@
 
 namespace quorlen::ranges {
 
-enum class CmpOp : uint8_t { Gt, Ge, Lt, Le, Eq, Ne };
+// NotIn excludes the half-open span [version, until): the prefix form
+// "!=1.2.*" removes a whole run of releases, which no single bound can say.
+enum class CmpOp : uint8_t { Gt, Ge, Lt, Le, Eq, Ne, NotIn };
 
 struct Comparator {
     std::string version;  // never empty, trimmed, not validated
     CmpOp op;
+    std::string until;  // the end of the excluded span for NotIn, else empty
 };
 
 using Branch = std::vector<Comparator>;

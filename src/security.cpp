@@ -217,6 +217,19 @@ void OsvSpans::event(std::optional<std::string_view> introduced, std::optional<s
     if (last_affected) spans_.back().last_affected = std::string(*last_affected);
 }
 
+ranges::RangeSet osv_range_set(const std::vector<OsvInterval>& spans, const std::vector<std::string_view>& versions) {
+    using ranges::CmpOp;
+    ranges::RangeSet set;
+    for (const OsvInterval& span : spans) {
+        ranges::Branch& b = set.branches.emplace_back();
+        if (span.introduced && *span.introduced != "0") b.push_back({*span.introduced, CmpOp::Ge, {}});
+        if (span.fixed) b.push_back({*span.fixed, CmpOp::Lt, {}});
+        if (span.last_affected) b.push_back({*span.last_affected, CmpOp::Le, {}});
+    }
+    for (std::string_view v : versions) set.branches.push_back({{std::string(v), CmpOp::Eq, {}}});
+    return set;
+}
+
 std::vector<OsvInterval> OsvSpans::finish() && {
     if (!spans_.empty() && spans_.back().empty()) spans_.pop_back();
     return std::move(spans_);

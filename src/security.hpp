@@ -71,4 +71,9 @@ private:
     std::vector<OsvInterval> spans_;
 };
 
+// The versions that OSV spans and listed versions cover, as one range: a
+// branch per span (one with only the introduced "0" holds every version) and
+// a "==" pin per listed version.
+ranges::RangeSet osv_range_set(const std::vector<OsvInterval>& spans, const std::vector<std::string_view>& versions);
+
 }  // namespace quorlen::security

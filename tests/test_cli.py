@@ -48,7 +48,7 @@ def test_console_script_is_installed():
 
 @pytest.mark.parametrize("command", [
     [], ["compare"], ["test"], ["sort"], ["max"], ["min"], ["latest-stable"], ["satisfies"], ["vers"],
-    ["detect"], ["parse"], ["bump"], ["purl"], ["osv"],
+    ["detect"], ["parse"], ["bump"], ["purl"], ["osv"], ["range"],
 ])
 def test_every_command_has_help(command):
     out = ok(*command, "--help")
@@ -337,3 +337,34 @@ def test_progress_bar_only_on_a_terminal_and_for_many_records(tty, total, drawn)
     bar.close()
     text = stream.getvalue()
     assert (f"{total}/{total}" in text and text.endswith("\r\033[K")) if drawn else text == ""
+
+
+@pytest.mark.parametrize("args, status, out", [
+    (["intersect", "^1.0 || ^2.0", ">=1.5,<2.5"], 0, ">=1.5,<2.5\n"),
+    (["intersect", "^1", "^1.5", ">=1.7"], 0, ">=1.7,<2.0.0\n"),
+    (["intersect", "^1", "^2", "^1"], 1, "\n"),
+    (["intersect", "^1.0"], 0, ">=1.0.0,<2.0.0\n"),
+    (["union", "<1.0", ">1.0"], 0, "!=1.0\n"),
+    (["union", ">2,<1", ">=3"], 0, ">=3\n"),
+    (["union", ">2,<1", ">3,<2"], 1, "\n"),
+    (["subset", "^1.2", ">=1.0"], 0, ""),
+    (["subset", ">=1.0", "^1.2"], 1, ""),
+    (["simplify", "~=1.2", "==1.2.*,!=1.2.3", ">2,<1", "-e", "pep440"], 1,
+     ">=1.2,<2.0.0\n>=1.2.0,<1.3.0,!=1.2.3\n\n"),
+    (["simplify", "-e", "pep440", "<1 || >1"], 0, "!=1\n"),
+])
+def test_range(args, status, out):
+    result = run("range", *args)
+    assert (result.returncode, result.stdout, result.stderr) == (status, out, "")
+
+
+@pytest.mark.parametrize("args, problem", [
+    (["subset", "^1"], "range subset: give exactly two ranges, A and B"),
+    (["intersect", "^1", "1.0"],
+     "invalid comparator: '1.0'; expected operator (>=, <=, >, <, ==, !=) followed by version"),
+    (["intersect", "^1", "^2", "<1.0", "-e", "semver"], "Expected 3 parts, got 2"),
+    (["union", "^1", "-e", "nope"], "unsupported ecosystem 'nope'"),
+    (["merge", "^1"], "range: argument OP: invalid choice"),
+])
+def test_range_errors(args, problem):
+    assert error_line(run("range", *args)).startswith(problem)

@@ -61,8 +61,12 @@ EXPANSIONS = [
     ("^3-beta", (3, 0, 0), True, (4, 0, 0), False),
     ("~1.2.3", (1, 2, 3), True, (1, 3, 0), False),
     ("~1.2", (1, 2, 0), True, (1, 3, 0), False),
-    ("~>1.2", (1, 2, 0), True, (1, 3, 0), False),
-    ("~=1.2", (1, 2, 0), True, (1, 3, 0), False),
+    # The pessimistic operators keep every written component but the last.
+    ("~>1.2", (1, 2, 0), True, (2, 0, 0), False),
+    ("~=1.2", (1, 2, 0), True, (2, 0, 0), False),
+    ("~=1.2.3", (1, 2, 3), True, (1, 3, 0), False),
+    ("~>1", (1, 0, 0), True, (2, 0, 0), False),
+    ("~=0.2.3-beta", (0, 2, 3), True, (0, 3, 0), False),
     ("~1", (1, 0, 0), True, (2, 0, 0), False),
     ("~>1.2.x", (1, 2, 0), True, (1, 3, 0), False),
     ("~1.x", (1, 0, 0), True, (2, 0, 0), False),
@@ -214,7 +218,8 @@ def test_the_first_failing_term_of_the_first_failing_piece_is_reported():
         ("^0.18446744073709551615", f"invalid caret range: '^0.18446744073709551615'{NO_UPPER}"),
         ("^0.0.18446744073709551615", f"invalid caret range: '^0.0.18446744073709551615'{NO_UPPER}"),
         ("~18446744073709551615", f"invalid tilde range: '~18446744073709551615'{NO_UPPER}"),
-        ("~>1.18446744073709551615", f"invalid tilde range: '~1.18446744073709551615'{NO_UPPER}"),
+        ("~>18446744073709551615.2", f"invalid tilde range: '~18446744073709551615.2'{NO_UPPER}"),
+        ("~>18446744073709551615", f"invalid tilde range: '~18446744073709551615'{NO_UPPER}"),
         ("~=1.18446744073709551615.4", f"invalid tilde range: '~1.18446744073709551615.4'{NO_UPPER}"),
         ("18446744073709551615.x", f"invalid x-range: '18446744073709551615.x'{NO_UPPER}"),
         ("1.18446744073709551615.x", f"invalid x-range: '1.18446744073709551615.x'{NO_UPPER}"),
@@ -382,13 +387,25 @@ def test_shorthand_bounds_are_three_plain_numbers(triples_only, range_, inside, 
         # Equal upper bounds the same way.
         ("<=1.0,>=1.0", "<=1.0", True),
         ("<=1.0,>=1.0", "<1.0", False),
-        # The last comparator of a side is its bound.
-        (">=2.0,>=1.0", "<1.5", True),
+        # The tightest comparator of a side is its bound, wherever it stands.
+        (">=2.0,>=1.0", "<1.5", False),
         (">=1.0,>=2.0", "<1.5", False),
-        ("<1.0,<3.0", ">2.0", True),
-        # Ne plays no part in the bounds test...
-        (">=1.0,<=1.0,!=1.0", ">=0.5,<1.5", True),
-        # ...but pins are tested against whole branches.
+        ("<1.0,<3.0", ">2.0", False),
+        ("<3.0,<1.0", ">2.0", False),
+        (">=1.0,>=2.0,<3.0", "<2.5", True),
+        # A branch that admits nothing overlaps nothing.
+        (">=1.0,<=1.0,!=1.0", ">=0.5,<1.5", False),
+        (">=1.0,<=1.0,!=1.0.0", "*", False),
+        # A "!=" counts only where it removes the one shared version.
+        (">=1.0,!=2.0", "<=2.0,>=2.0", False),
+        (">=1.0,!=2.0", "<=2.0", True),
+        (">=1.0,<=2.0,!=1.5", "==1.5 || >=2.0", True),
+        ("!=1.2.*", ">=1.2,<1.3", False),
+        ("!=1.2.*", ">=1.2,<=1.3", True),
+        ("!=1.2.*,!=1.3.*", ">=1.2,<1.4", False),
+        ("!=1.3.*,!=1.2.*", ">=1.2,<1.4", False),
+        ("!=1.2.*,!=1.3.*", ">=1.2,<1.4.0.1", True),
+        # Pins are tested against whole branches.
         (">=1.0,<=1.0,!=1.0", "==1.0", False),
         ("==1.5", "!=1.5", False),
         ("==1.5", ">=1.0,<2.0", True),

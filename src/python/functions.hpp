@@ -35,6 +35,12 @@ extern PyMethodDef SATISFIES_DEF;
 extern PyMethodDef RANGE_CONTAINS_DEF;
 extern PyMethodDef RANGES_INTERSECT_DEF;
 
+// Range algebra (algebra.cpp).
+extern PyMethodDef RANGE_INTERSECTION_DEF;
+extern PyMethodDef RANGE_UNION_DEF;
+extern PyMethodDef RANGE_SUBSET_DEF;
+extern PyMethodDef RANGE_SIMPLIFY_DEF;
+
 // Security functions (security.cpp).
 extern PyMethodDef PARSE_PURL_DEF;
 extern PyMethodDef BUILD_PURL_DEF;
@@ -42,6 +48,7 @@ extern PyMethodDef PURL_ECOSYSTEM_DEF;
 extern PyMethodDef BUILD_VERS_DEF;
 extern PyMethodDef VERS_CONTAINS_DEF;
 extern PyMethodDef OSV_AFFECTED_DEF;
+extern PyMethodDef OSV_RANGE_DEF;
 
 // Bump functions (bump.cpp).
 extern PyMethodDef BUMP_MAJOR_DEF;

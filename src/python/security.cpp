@@ -1,11 +1,13 @@
 // Security functions: package URLs, VERS strings and OSV "affected" entries.
 #include <array>
+#include <new>
 #include <string>
 
 #include "core/unicode.hpp"
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
+#include "range_algebra.hpp"
 #include "security.hpp"
 
 namespace quorlen::python {
@@ -325,6 +327,85 @@ PyObject* osv_affected(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
     Py_RETURN_FALSE;
 }
 
+constexpr Signature OSV_RANGE_SIG{"osv_range", {"affected", "ecosystem"}, 2, 1};
+
+// The spans of every range object that has events, GIT ranges left out as
+// osv_affected leaves them; false with the error set.
+bool read_all_spans(PyObject* ranges, std::vector<OsvInterval>& out) noexcept {
+    if (!ranges) return true;
+    if (!PyList_Check(ranges)) {
+        raise_type("affected['ranges']", "list", ranges);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(ranges); ++i) {
+        PyObject* range = PyList_GET_ITEM(ranges, i);
+        if (!PyDict_Check(range)) {
+            raise_type("affected['ranges'] item", "dict", range);
+            return false;
+        }
+        const auto [type, events] = find_keys<2>(range, {"type", "events"});
+        if (type && PyUnicode_Check(type) && PyUnicode_CompareWithASCIIString(type, "GIT") == 0) continue;
+        if (!events) continue;
+        if (!PyList_Check(events)) {
+            raise_type("range['events']", "list", events);
+            return false;
+        }
+        OsvSpans spans;
+        if (!read_events(events, spans)) return false;
+        for (OsvInterval& span : std::move(spans).finish()) out.push_back(std::move(span));
+    }
+    return true;
+}
+
+bool read_listed(PyObject* versions, std::vector<std::string_view>& out) noexcept {
+    if (!versions) return true;
+    if (!PyList_Check(versions)) {
+        raise_type("affected['versions']", "list", versions);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(versions); ++i) {
+        PyObject* item = PyList_GET_ITEM(versions, i);
+        if (!PyUnicode_Check(item)) {
+            raise_type("affected['versions'] item", "str", item);
+            return false;
+        }
+        std::optional<std::string_view> text = utf8_of(item);
+        if (!text) return false;
+        out.push_back(*text);
+    }
+    return true;
+}
+
+PyObject* osv_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    const Signature& sig = OSV_RANGE_SIG;
+    PyObject* a[2];
+    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    PyObject* affected = a[0];
+    if (!PyDict_Check(affected)) {
+        raise_arg_type(sig, 0, "dict", affected);
+        return nullptr;
+    }
+    std::optional<std::string_view> eco_name;
+    if (!opt_str_arg(sig, 1, a[1], eco_name)) return nullptr;
+    const auto [package, ranges, versions] = find_keys<3>(affected, {"package", "ranges", "versions"});
+    auto eco = eco_name ? eco_from_str(*eco_name) : package_ecosystem(package);
+    if (!eco) return nullptr;
+    try {
+        std::vector<OsvInterval> spans;
+        std::vector<std::string_view> listed;
+        if (!read_all_spans(ranges, spans) || !read_listed(versions, listed)) return nullptr;
+        Result<ranges::RangeText> text = ranges::range_simplify(*eco, osv_range_set(spans, listed));
+        if (!text) {
+            raise_value_error(text.error());
+            return nullptr;
+        }
+        if (!*text) Py_RETURN_NONE;
+        return text_to_str(**text);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
+
 template <auto F>
 constexpr PyCFunction fastcall() noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
@@ -345,5 +426,9 @@ PyMethodDef VERS_CONTAINS_DEF = {"vers_contains", fastcall<vers_contains>(), MET
                                  "vers_contains(vers, version)\n--\n\n"};
 PyMethodDef OSV_AFFECTED_DEF = {"osv_affected", fastcall<osv_affected>(), METH_FASTCALL | METH_KEYWORDS,
                                 "osv_affected(version, affected, ecosystem=None)\n--\n\n"};
+PyMethodDef OSV_RANGE_DEF = {"osv_range", fastcall<osv_range>(), METH_FASTCALL | METH_KEYWORDS,
+                             "osv_range(affected, ecosystem=None)\n--\n\n"
+                             "The versions an OSV \"affected\" entry covers, as a simplified range\n"
+                             "(listed versions as \"==\" pins), or None when it covers none."};
 
 }  // namespace quorlen::python
