@@ -10,9 +10,9 @@ from __future__ import annotations
 import collections.abc
 import fnmatch
 import os
+import stat
 from collections.abc import Iterator
 from dataclasses import dataclass
-from typing import Callable
 
 from quorlen.scan.model import LockfileError, Package
 
@@ -60,7 +60,11 @@ def reader_for(path: str, format: str | None = None) -> Reader | None:
 def read_text(path: str, format: str) -> str:
     """A file's text as UTF-8, refused past the size limit."""
     try:
-        size = os.path.getsize(path)
+        info = os.stat(path)
+        if not stat.S_ISREG(info.st_mode):
+            # A fifo or device would block or never end.
+            raise LockfileError(path, 0, format, "not a regular file")
+        size = info.st_size
         if size > MAX_FILE_BYTES:
             raise LockfileError(path, 0, format, f"file too large ({size} bytes; the limit is {MAX_FILE_BYTES})")
         with open(path, "rb") as f:
@@ -81,10 +85,32 @@ def read_file(path: str, format: str | None = None) -> list[Package]:
     return reader.read(path, read_text(path, reader.format))
 
 
+# File names too common to take from a folder search anywhere but in the
+# place the system keeps them; named on the command line they are read as is.
+SYSTEM_FILES = {"status": ("var", "lib", "dpkg"), "installed": ("lib", "apk", "db")}
+
+
+def _wanted(folder: str, name: str) -> bool:
+    place = SYSTEM_FILES.get(name)
+    if place is not None and tuple(os.path.normpath(folder).split(os.sep)[-len(place):]) != place:
+        return False
+    return any(r.matches(name) for r in READERS)
+
+
 def find_inputs(root: str) -> Iterator[str]:
-    """The files below a folder that a reader recognises, in a stable order."""
+    """The files below a folder that a reader recognises, in a stable order.
+
+    A link that leads out of the folder is not followed: a hostile checkout
+    must not have the scanner read (and quote in its errors) a file of the
+    machine it runs on.
+    """
+    top = os.path.realpath(root)
     for folder, dirs, files in os.walk(root):
         dirs[:] = sorted(d for d in dirs if d not in SKIPPED_DIRS)
         for name in sorted(files):
-            if any(r.matches(name) for r in READERS):
-                yield os.path.join(folder, name)
+            path = os.path.join(folder, name)
+            if not _wanted(folder, name):
+                continue
+            if os.path.islink(path) and os.path.commonpath([top, os.path.realpath(path)]) != top:
+                continue
+            yield path
