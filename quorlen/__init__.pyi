@@ -2,6 +2,7 @@
 
 from quorlen._quorlen import (
     Version as Version,
+    UnknownEcosystemError as UnknownEcosystemError,
     version as version,
     compare as compare,
     compare_semver_strict as compare_semver_strict,
@@ -33,10 +34,13 @@ from quorlen._quorlen import (
     bump_patch as bump_patch,
     bump_prerelease as bump_prerelease,
     next_stable as next_stable,
+    ecosystems as ecosystems,
+    osv_ecosystem as osv_ecosystem,
 )
 
 __all__ = [
     "Version",
+    "UnknownEcosystemError",
     "version",
     "compare",
     "compare_semver_strict",
@@ -68,4 +72,6 @@ __all__ = [
     "bump_patch",
     "bump_prerelease",
     "next_stable",
+    "ecosystems",
+    "osv_ecosystem",
 ]

@@ -9,6 +9,7 @@
 
 #include "parser.hpp"
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/functions.hpp"
 #include "python/seq.hpp"
 
@@ -26,11 +27,11 @@ struct Triple {
     uint64_t patch = 0;
 };
 
-uint64_t number_at(const SegList& segs, std::size_t i) noexcept {
+uint64_t number_at(const SegList& segs, std::size_t i) {
     return i < segs.size() && segs[i].is_number() ? segs[i].number : 0;
 }
 
-Triple triple_of(const ParsedVersion& v) noexcept {
+Triple triple_of(const ParsedVersion& v) {
     return Triple{number_at(v.segments, 0), number_at(v.segments, 1), number_at(v.segments, 2)};
 }
 
@@ -110,12 +111,12 @@ std::string prerelease_bumped(const ParsedVersion& v, std::string_view tag_arg) 
 
 // ---------------------------------------------------------------- Python entries
 
-PyObject* to_str(const std::string& text) noexcept {
+PyObject* to_str(const std::string& text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
 
 template <const Signature& Sig, std::string (*Derive)(const Triple&)>
-PyObject* bump_release(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* bump_release(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* a[1];
     if (!bind_args(Sig, args, nargs, kwnames, a)) return nullptr;
     auto text = str_arg(Sig, 0, a[0]);
@@ -129,7 +130,7 @@ constexpr Signature BUMP_PATCH_SIG{"bump_patch", {"version"}, 1, 1};
 constexpr Signature NEXT_STABLE_SIG{"next_stable", {"version"}, 1, 1};
 constexpr Signature BUMP_PRERELEASE_SIG{"bump_prerelease", {"version", "tag"}, 2, 1};
 
-PyObject* bump_prerelease(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* bump_prerelease(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = BUMP_PRERELEASE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -148,14 +149,14 @@ constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
 
 }  // namespace
 
-PyMethodDef BUMP_MAJOR_DEF = {"bump_major", entry_function<bump_release<BUMP_MAJOR_SIG, major_bumped>>(), FASTCALL,
+PyMethodDef BUMP_MAJOR_DEF = {"bump_major", function_entry<bump_release<BUMP_MAJOR_SIG, major_bumped>>(), FASTCALL,
                               "bump_major(version)\n--\n\n"};
-PyMethodDef BUMP_MINOR_DEF = {"bump_minor", entry_function<bump_release<BUMP_MINOR_SIG, minor_bumped>>(), FASTCALL,
+PyMethodDef BUMP_MINOR_DEF = {"bump_minor", function_entry<bump_release<BUMP_MINOR_SIG, minor_bumped>>(), FASTCALL,
                               "bump_minor(version)\n--\n\n"};
-PyMethodDef BUMP_PATCH_DEF = {"bump_patch", entry_function<bump_release<BUMP_PATCH_SIG, patch_bumped>>(), FASTCALL,
+PyMethodDef BUMP_PATCH_DEF = {"bump_patch", function_entry<bump_release<BUMP_PATCH_SIG, patch_bumped>>(), FASTCALL,
                               "bump_patch(version)\n--\n\n"};
 PyMethodDef BUMP_PRERELEASE_DEF = {
-    "bump_prerelease", entry_function<bump_prerelease>(), FASTCALL,
+    "bump_prerelease", function_entry<bump_prerelease>(), FASTCALL,
     "bump_prerelease(version, tag=\"alpha\")\n--\n\n"
     "Bump the prerelease counter on a version.\n"
     "\n"
@@ -164,7 +165,7 @@ PyMethodDef BUMP_PRERELEASE_DEF = {
     "    first numeric segment following that tag is incremented.\n"
     "  - Otherwise the existing prerelease is replaced with `-{tag}.0`.\n"
     "  - If no release triple is present, it's filled with `0.0.0`."};
-PyMethodDef NEXT_STABLE_DEF = {"next_stable", entry_function<bump_release<NEXT_STABLE_SIG, release_text>>(), FASTCALL,
+PyMethodDef NEXT_STABLE_DEF = {"next_stable", function_entry<bump_release<NEXT_STABLE_SIG, release_text>>(), FASTCALL,
                                "next_stable(version)\n--\n\n"
                                "Return the release form of a version, stripping any prerelease/postrelease\n"
                                "tags and build metadata. `1.2.3-alpha.1+build` \xe2\x86\x92 `1.2.3`."};

@@ -31,25 +31,27 @@ struct PyVersion {
     uint8_t flags;  // prerelease, postrelease, local label present
 };
 
-// The Version type, created on first use and kept for the life of the process.
-PyTypeObject* version_type() noexcept;
+// A new Version type belonging to the module (a new reference), or nullptr
+// with the error set. Each module object has its own.
+PyTypeObject* make_version_type(PyObject* module);
 
-inline bool is_version(PyObject* obj) noexcept {
-    PyTypeObject* t = version_type();
-    return t && Py_TYPE(obj) == t;
-}
+void version_dealloc(PyObject* self) noexcept;
 
-inline PyVersion* as_version(PyObject* obj) noexcept { return reinterpret_cast<PyVersion*>(obj); }
+// Every Version type, whichever module made it, frees its instances here; the
+// class cannot be subclassed, so that identifies its instances.
+inline bool is_version(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == &version_dealloc; }
+
+inline PyVersion* as_version(PyObject* obj) { return reinterpret_cast<PyVersion*>(obj); }
 
 // The one construction step behind the constructor, parse, try_parse and
 // from_dict. Returns a new reference, or nullptr with ValueError set.
-PyObject* new_version(std::string_view text, std::string_view ecosystem) noexcept;
+PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_view ecosystem);
 
 // What the conversions read of an instance (obj must be a Version). The raw
 // text is borrowed and lives as long as obj; the two parses are rebuilt
 // copies, equal to what the constructor computed.
-std::string_view version_raw(PyObject* obj) noexcept;
-Ecosystem version_ecosystem(PyObject* obj) noexcept;
+std::string_view version_raw(PyObject* obj);
+Ecosystem version_ecosystem(PyObject* obj);
 ParsedVersion version_generic(PyObject* obj);
 ParsedRepr version_parsed(PyObject* obj);
 
