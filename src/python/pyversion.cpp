@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ecosystems.hpp"
+#include "package_hash.hpp"
 #include "packed_segments.hpp"
 #include "python/args.hpp"
 #include "python/boundary.hpp"
@@ -724,19 +725,36 @@ PyObject* version_getitem(PyObject* self, PyObject* key) {
     return segment_object(segments_of(v)[static_cast<std::size_t>(at)]);
 }
 
+// Equal versions of one ecosystem hash alike: where the ecosystem's ordering
+// holds texts equal that the generic segments tell apart, the hash follows
+// the ecosystem's own form.
+uint64_t own_hash(const DebianVersion& d) { return hash_debian(d.epoch, d.upstream, d.revision); }
+uint64_t own_hash(const RpmVersion& r) { return hash_rpm(r.epoch, r.version, r.release); }
+uint64_t own_hash(const MavenVersion& m) {
+    // Equal Maven versions may be spelt apart (1.0 and 1-ga); their
+    // canonical texts are not.
+    const ParsedVersion p = parse_generic(m.canonical());
+    return hash_segments(p.epoch, std::span<const Seg>(p.segments.data(), p.segments.size()));
+}
+
 Py_hash_t version_hash(PyObject* self) {
     const PyVersion* v = as_version(self);
-    const MavenVersion* maven = kind_of(v) == Kind::Maven ? payload<MavenVersion>(v) : nullptr;
-    if (const ParsedRepr* boxed = boxed_of(v)) maven = std::get_if<MavenVersion>(boxed);
-    uint64_t h;
-    if (maven) {
-        // Equal Maven versions may be spelt apart (1.0 and 1-ga); their
-        // canonical texts are not.
-        const ParsedVersion p = parse_generic(maven->canonical());
-        h = hash_segments(p.epoch, std::span<const Seg>(p.segments.data(), p.segments.size()));
-    } else {
+    uint64_t h = 0;
+    const ParsedRepr* boxed = boxed_of(v);
+    if (kind_of(v) == Kind::Debian)
+        h = own_hash(*payload<DebianVersion>(v));
+    else if (kind_of(v) == Kind::Rpm)
+        h = own_hash(*payload<RpmVersion>(v));
+    else if (kind_of(v) == Kind::Maven)
+        h = own_hash(*payload<MavenVersion>(v));
+    else if (const auto* d = boxed ? std::get_if<DebianVersion>(boxed) : nullptr)
+        h = own_hash(*d);
+    else if (const auto* r = boxed ? std::get_if<RpmVersion>(boxed) : nullptr)
+        h = own_hash(*r);
+    else if (const auto* m = boxed ? std::get_if<MavenVersion>(boxed) : nullptr)
+        h = own_hash(*m);
+    else
         h = hash_segments(v->epoch, segments_of(v));
-    }
     const auto signed_h = static_cast<Py_hash_t>(h);
     return signed_h == -1 ? -2 : signed_h;
 }
