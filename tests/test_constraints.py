@@ -6,13 +6,9 @@ import inspect
 import pytest
 
 import quorlen
+from helpers import unsupported
 from quorlen import range_contains, ranges_intersect, satisfies
 
-UNSUPPORTED_TAIL = (
-    "'; expected one of: generic, semver, pep440, debian, rpm, ruby, maven, go, npm, nuget, composer, crates, hex,"
-    " swift, calver, alpine, docker, conda, arch, gentoo, cran, spack, dart, julia, terraform, helm, cpan, nix,"
-    " homebrew, freebsd"
-)
 BAD_COMPARATOR = "invalid comparator: '1.0'; expected operator (>=, <=, >, <, ==, !=) followed by version"
 
 SATISFIES_DOC = (
@@ -24,10 +20,6 @@ SATISFIES_DOC = (
     "  - OR via `||`: `^1.0 || ^2.0`\n"
     "  - Shorthand: `^1.2.3`, `~1.2`, `1.2.x`, `*`"
 )
-
-
-def unsupported(name):
-    return f"unsupported ecosystem '{name}{UNSUPPORTED_TAIL}"
 
 
 def error_of(exc_type, fn, *args, **kwargs):

@@ -9,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ecosystems.hpp"
-#include "package_hash.hpp"
-#include "packed_segments.hpp"
+#include "packed_version.hpp"
 #include "python/args.hpp"
 #include "python/boundary.hpp"
 #include "python/conv.hpp"
@@ -23,341 +21,8 @@ namespace quorlen::python {
 
 namespace {
 
-// Copies text to dst and returns the end of the copy. An empty view may have
-// no data pointer at all, which memcpy must not be handed.
-char* append_bytes(char* dst, std::string_view text) {
-    if (!text.empty()) std::memcpy(dst, text.data(), text.size());
-    return dst + text.size();
-}
-
-using strategies::generic::detail::cmp_lists;
+using namespace packed;
 using strategies::generic::detail::significant;
-
-// ---------------------------------------------------------------- layout
-
-// What the payload at the head of the tail is.
-enum class Kind : uint8_t {
-    None,    // the ecosystem's parse is the generic one: nothing more to keep
-    Pep440,  // the generic parse plus a local label, kept as packed segments
-    Semver,
-    Debian,
-    Rpm,
-    Maven,
-    Boxed,  // anything else: a heap ParsedRepr, never expected in practice
-};
-
-constexpr uint8_t FLAG_PRE = 1;
-constexpr uint8_t FLAG_POST = 2;
-constexpr uint8_t FLAG_LOCAL = 4;
-
-static_assert(sizeof(PyVersion) % 8 == 0, "the tail must start 8-aligned");
-static_assert(alignof(PackedSeg) <= 8 && alignof(SemverVersion) <= 8 && alignof(DebianVersion) <= 8 &&
-              alignof(RpmVersion) <= 8 && alignof(MavenVersion) <= 8);
-
-constexpr std::size_t round8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
-
-constexpr std::size_t payload_size(Kind k) {
-    switch (k) {
-        case Kind::None:
-        case Kind::Pep440: return 0;
-        case Kind::Semver: return round8(sizeof(SemverVersion));
-        case Kind::Debian: return round8(sizeof(DebianVersion));
-        case Kind::Rpm: return round8(sizeof(RpmVersion));
-        case Kind::Maven: return round8(sizeof(MavenVersion));
-        case Kind::Boxed: return sizeof(ParsedRepr*);
-    }
-    return 0;
-}
-
-Kind kind_of(const PyVersion* v) { return static_cast<Kind>(v->kind); }
-Ecosystem eco_of(const PyVersion* v) { return Ecosystem(static_cast<Ecosystem::Value>(v->eco)); }
-
-char* tail(PyVersion* v) { return reinterpret_cast<char*>(v) + sizeof(PyVersion); }
-const char* tail(const PyVersion* v) { return reinterpret_cast<const char*>(v) + sizeof(PyVersion); }
-
-template <class T>
-T* payload(PyVersion* v) {
-    return std::launder(reinterpret_cast<T*>(tail(v)));
-}
-template <class T>
-const T* payload(const PyVersion* v) {
-    return std::launder(reinterpret_cast<const T*>(tail(v)));
-}
-
-const PackedSeg* seg_data(const PyVersion* v) {
-    return reinterpret_cast<const PackedSeg*>(tail(v) + payload_size(kind_of(v)));
-}
-std::span<const PackedSeg> segments_of(const PyVersion* v) { return {seg_data(v), v->seg_count}; }
-std::span<const PackedSeg> local_of(const PyVersion* v) { return {seg_data(v) + v->seg_count, v->local_count}; }
-const char* raw_data(const PyVersion* v) {
-    return reinterpret_cast<const char*>(seg_data(v) + v->seg_count + v->local_count);
-}
-std::string_view raw_of(const PyVersion* v) { return {raw_data(v), v->raw_len}; }
-std::string_view build_of(const PyVersion* v) { return {raw_data(v) + v->raw_len, v->build_len}; }
-
-// The stored parse of the ecosystem when it is not packed; null otherwise.
-const ParsedRepr* boxed_of(const PyVersion* v) {
-    return kind_of(v) == Kind::Boxed ? *payload<ParsedRepr*>(v) : nullptr;
-}
-
-bool same_generic(const ParsedVersion& a, const ParsedVersion& b) {
-    return a.raw == b.raw && a.build == b.build && a.epoch == b.epoch && a.is_prerelease == b.is_prerelease &&
-           a.is_postrelease == b.is_postrelease && same_segments(a.segments, b.segments);
-}
-
-Kind classify(const ParsedVersion& generic, const ParsedRepr& parsed) {
-    if (const auto* g = std::get_if<ParsedVersion>(&parsed)) return same_generic(*g, generic) ? Kind::None : Kind::Boxed;
-    if (const auto* p = std::get_if<Pep440Version>(&parsed)) return same_generic(p->version, generic) ? Kind::Pep440 : Kind::Boxed;
-    if (std::holds_alternative<SemverVersion>(parsed)) return Kind::Semver;
-    if (std::holds_alternative<DebianVersion>(parsed)) return Kind::Debian;
-    if (std::holds_alternative<RpmVersion>(parsed)) return Kind::Rpm;
-    return Kind::Maven;
-}
-
-template <class T>
-void place(PyVersion* v, ParsedRepr& parsed) {
-    new (tail(v)) T(std::move(*std::get_if<T>(&parsed)));
-}
-
-// Builds the instance from its three fields; a null parsed stands for the
-// generic parse itself.
-PyObject* make_instance(PyTypeObject* type, const ParsedVersion& generic, ParsedRepr* parsed, Ecosystem eco) {
-    const Kind kind = parsed ? classify(generic, *parsed) : Kind::None;
-    std::span<const Seg> local;
-    bool has_local = false;
-    if (kind == Kind::Pep440) {
-        const auto& label = std::get_if<Pep440Version>(parsed)->local;
-        if (label) {
-            has_local = true;
-            local = std::span<const Seg>(label->data(), label->size());
-        }
-    }
-    const std::span<const Seg> segs(generic.segments.data(), generic.segments.size());
-    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
-    if (generic.raw.size() > LIMIT || generic.build.size() > LIMIT) {
-        // Lengths are kept in 32 bits; a text of 4 GiB is no version.
-        PyErr_NoMemory();
-        return nullptr;
-    }
-    const std::size_t tail_size = payload_size(kind) + (segs.size() + local.size()) * sizeof(PackedSeg) +
-                                  generic.raw.size() + generic.build.size() + packed_text_bytes(segs) +
-                                  packed_text_bytes(local);
-
-    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
-    if (!self) return nullptr;
-    PyVersion* v = as_version(self);
-    v->epoch = generic.epoch;
-    v->raw_len = static_cast<uint32_t>(generic.raw.size());
-    v->build_len = static_cast<uint32_t>(generic.build.size());
-    v->seg_count = static_cast<uint32_t>(segs.size());
-    v->local_count = static_cast<uint32_t>(local.size());
-    v->eco = eco.index();
-    v->kind = static_cast<uint8_t>(kind);
-    v->flags = static_cast<uint8_t>((generic.is_prerelease ? FLAG_PRE : 0) | (generic.is_postrelease ? FLAG_POST : 0) |
-                                    (has_local ? FLAG_LOCAL : 0));
-
-    auto* packed = const_cast<PackedSeg*>(seg_data(v));
-    char* bytes = const_cast<char*>(raw_data(v));
-    bytes = append_bytes(bytes, generic.raw);
-    bytes = append_bytes(bytes, generic.build);
-    bytes = pack_segments(segs, packed, bytes);
-    pack_segments(local, packed + segs.size(), bytes);
-
-    switch (kind) {
-        case Kind::None:
-        case Kind::Pep440: break;
-        case Kind::Semver: place<SemverVersion>(v, *parsed); break;
-        case Kind::Debian: place<DebianVersion>(v, *parsed); break;
-        case Kind::Rpm: place<RpmVersion>(v, *parsed); break;
-        case Kind::Maven: place<MavenVersion>(v, *parsed); break;
-        case Kind::Boxed: new (tail(v)) ParsedRepr*(new ParsedRepr(std::move(*parsed))); break;
-    }
-    return self;
-}
-
-// The segments of a main part as slices, with the flags parse_generic
-// raises: what an instance of the generic kind is built from in one pass,
-// with no ParsedVersion in between.
-struct SliceSegments {
-    struct Slice {
-        uint64_t number;   // a number's value, or a word's length
-        const char* text;  // a word as written; nullptr for a number
-    };
-    InlineVec<Slice, INLINE_SEGMENTS> segs;
-    std::size_t text_bytes = 0;
-    bool is_prerelease = false;
-    bool is_postrelease = false;
-
-    void number(uint64_t v) { segs.push_back(Slice{v, nullptr}); }
-    void word(std::string_view letters) {
-        segs.push_back(Slice{letters.size(), letters.data()});
-        text_bytes += letters.size();
-        if (auto w = tag_weight_folded(letters)) {
-            if (*w < RELEASE_WEIGHT) is_prerelease = true;
-            if (*w > RELEASE_WEIGHT) is_postrelease = true;
-        }
-    }
-    void tilde() {
-        segs.push_back(Slice{1, "~"});
-        ++text_bytes;
-        is_prerelease = true;
-    }
-    void caret() {
-        segs.push_back(Slice{1, "^"});
-        ++text_bytes;
-        is_postrelease = true;
-    }
-};
-
-// make_instance for a parse that is the generic one (Kind::None), or the
-// PEP 440 one of a text without a local label (Kind::Pep440): the same
-// bytes, written straight from the text.
-PyObject* make_generic_instance(PyTypeObject* type, std::string_view text, Ecosystem eco, Kind kind) {
-    const GenericParts parts = split_generic(text);
-    SliceSegments scan;
-    scan_segments(parts.main, scan);
-    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
-    if (text.size() > LIMIT) {
-        PyErr_NoMemory();
-        return nullptr;
-    }
-    const std::size_t count = scan.segs.size();
-    const std::size_t tail_size = count * sizeof(PackedSeg) + text.size() + parts.build.size() + scan.text_bytes;
-    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
-    if (!self) return nullptr;
-    PyVersion* v = as_version(self);
-    v->epoch = parts.epoch;
-    v->raw_len = static_cast<uint32_t>(text.size());
-    v->build_len = static_cast<uint32_t>(parts.build.size());
-    v->seg_count = static_cast<uint32_t>(count);
-    v->local_count = 0;
-    v->eco = eco.index();
-    v->kind = static_cast<uint8_t>(kind);
-    v->flags = static_cast<uint8_t>((scan.is_prerelease ? FLAG_PRE : 0) | (scan.is_postrelease ? FLAG_POST : 0));
-
-    auto* packed = const_cast<PackedSeg*>(seg_data(v));
-    char* bytes = const_cast<char*>(raw_data(v));
-    bytes = append_bytes(bytes, text);
-    bytes = append_bytes(bytes, parts.build);
-    for (std::size_t i = 0; i < count; ++i) {
-        const SliceSegments::Slice& s = scan.segs[i];
-        if (!s.text) {
-            packed[i] = PackedSeg{s.number, nullptr};
-            continue;
-        }
-        // Stored lower-cased, as the generic parse keeps its words.
-        for (std::size_t k = 0; k < s.number; ++k) bytes[k] = ascii::to_lower(s.text[k]);
-        packed[i] = PackedSeg{s.number, bytes};
-        bytes += s.number;
-    }
-    return self;
-}
-
-// Whether an ecosystem's parse of `text` is built here in one pass: the
-// generic family after its check, and PEP 440 after its screen when the
-// text has no local label. The check's failure is handed back; nullopt
-// means the ordinary path must build the instance.
-std::optional<Status> one_pass_check(Ecosystem eco, std::string_view text, Kind& kind) {
-    if (eco == Ecosystem::Pep440) {
-        auto rest = strategies::pep440::screen(text);
-        if (!rest) return Status(std::move(rest).failure());
-        if (strategies::pep440::local_text(*rest)) return std::nullopt;
-        kind = Kind::Pep440;
-        return success();
-    }
-    const Rules& rules = row_of(eco).rules;
-    if (rules.store != StoreKind::Generic) return std::nullopt;
-    kind = Kind::None;
-    return rules.check ? rules.check(text) : success();
-}
-
-ParsedVersion rebuild_generic(const PyVersion* v) {
-    ParsedVersion pv;
-    pv.raw.assign(raw_of(v));
-    unpack_segments(segments_of(v), pv.segments);
-    pv.build.assign(build_of(v));
-    pv.epoch = v->epoch;
-    pv.is_prerelease = (v->flags & FLAG_PRE) != 0;
-    pv.is_postrelease = (v->flags & FLAG_POST) != 0;
-    return pv;
-}
-
-ParsedRepr rebuild_parsed(const PyVersion* v) {
-    switch (kind_of(v)) {
-        case Kind::None: return ParsedRepr(rebuild_generic(v));
-        case Kind::Pep440: {
-            Pep440Version p{rebuild_generic(v), {}};
-            if (v->flags & FLAG_LOCAL) {
-                p.local.emplace();
-                unpack_segments(local_of(v), *p.local);
-            }
-            return ParsedRepr(std::move(p));
-        }
-        case Kind::Semver: return ParsedRepr(*payload<SemverVersion>(v));
-        case Kind::Debian: return ParsedRepr(*payload<DebianVersion>(v));
-        case Kind::Rpm: return ParsedRepr(*payload<RpmVersion>(v));
-        case Kind::Maven: return ParsedRepr(*payload<MavenVersion>(v));
-        case Kind::Boxed: break;
-    }
-    return *boxed_of(v);
-}
-
-// ---------------------------------------------------------------- ordering
-
-Ordering cmp_packed_generic(const PyVersion* a, const PyVersion* b) {
-    if (a->epoch != b->epoch) return order_of(a->epoch, b->epoch);
-    return cmp_lists(segments_of(a), segments_of(b));
-}
-
-// The PEP 440 ordering on the packed form: the generic one, then the local
-// label (absent before present).
-Ordering cmp_packed_pep440(const PyVersion* a, const PyVersion* b) {
-    const Ordering o = cmp_packed_generic(a, b);
-    if (o != Ordering::Equal) return o;
-    const bool la = (a->flags & FLAG_LOCAL) != 0, lb = (b->flags & FLAG_LOCAL) != 0;
-    if (la != lb) return la ? Ordering::Greater : Ordering::Less;
-    return cmp_lists(local_of(a), local_of(b));
-}
-
-// The ecosystem's own ordering of two stored payloads, called on the records
-// themselves so that nothing is copied.
-Ordering cmp_payload(const SemverVersion& a, const SemverVersion& b) {
-    return strategies::semver::cmp_semver_strict(a, b);
-}
-Ordering cmp_payload(const DebianVersion& a, const DebianVersion& b) {
-    return strategies::debian::cmp_debian_view({a.epoch, a.upstream, a.revision}, {b.epoch, b.upstream, b.revision});
-}
-Ordering cmp_payload(const RpmVersion& a, const RpmVersion& b) {
-    return strategies::rpm::cmp_rpm_view({a.epoch, a.version, a.release}, {b.epoch, b.version, b.release});
-}
-Ordering cmp_payload(const MavenVersion& a, const MavenVersion& b) {
-    return strategies::maven::cmp_list(a.items, b.items);
-}
-
-template <class T>
-Ordering cmp_stored(PyVersion* a, PyVersion* b) {
-    return cmp_payload(*payload<T>(a), *payload<T>(b));
-}
-
-// Two instances of one ecosystem, ordered by that ecosystem's rules. The
-// usual cases allocate nothing.
-Ordering cmp_same_ecosystem(PyVersion* a, PyVersion* b) {
-    if (a == b) return Ordering::Equal;
-    const Ecosystem eco = eco_of(a);
-    if (a->kind == b->kind) {
-        switch (kind_of(a)) {
-            // The generic family orders exactly as the generic ecosystem.
-            case Kind::None: return cmp_packed_generic(a, b);
-            case Kind::Pep440: return cmp_packed_pep440(a, b);
-            case Kind::Semver: return cmp_stored<SemverVersion>(a, b);
-            case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
-            case Kind::Rpm: return cmp_stored<RpmVersion>(a, b);
-            case Kind::Maven: return cmp_stored<MavenVersion>(a, b);
-            case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
-        }
-    }
-    return compare_for_ecosystem(eco, rebuild_parsed(a), rebuild_parsed(b));
-}
 
 bool ordering_matches(Ordering o, int op) {
     switch (op) {
@@ -380,12 +45,12 @@ PyObject* segment_object(const PackedSeg& s) {
 }
 
 // Entry i of the generic segments if it exists and is a number, else 0.
-uint64_t number_at(const PyVersion* v, std::size_t i) {
+uint64_t number_at(const PackedVersion* v, std::size_t i) {
     const auto segs = segments_of(v);
     return i < segs.size() && segs[i].is_number() ? segs[i].number : 0;
 }
 
-PyObject* ecosystem_name(const PyVersion* v) { return str_of(eco_of(v).as_str()); }
+PyObject* ecosystem_name(const PackedVersion* v) { return str_of(eco_of(v).as_str()); }
 
 // ---------------------------------------------------------------- construction
 
@@ -502,16 +167,7 @@ PyObject* version_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nar
 
 void version_dealloc(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
-    PyVersion* v = as_version(self);
-    switch (kind_of(v)) {
-        case Kind::None:
-        case Kind::Pep440: break;
-        case Kind::Semver: payload<SemverVersion>(v)->~SemverVersion(); break;
-        case Kind::Debian: payload<DebianVersion>(v)->~DebianVersion(); break;
-        case Kind::Rpm: payload<RpmVersion>(v)->~RpmVersion(); break;
-        case Kind::Maven: payload<MavenVersion>(v)->~MavenVersion(); break;
-        case Kind::Boxed: delete *payload<ParsedRepr*>(v); break;
-    }
+    destroy_packed(as_version(self));
     type->tp_free(self);
     Py_DECREF(type);
 }
@@ -579,7 +235,7 @@ bool put(PyObject* dict, const char* key, PyObject* value) {
 }
 
 PyObject* version_to_dict(PyObject* self, PyObject*) {
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     PyObject* d = PyDict_New();
     if (!d) return nullptr;
     const bool ok = put(d, "raw", str_of(raw_of(v))) && put(d, "ecosystem", ecosystem_name(v)) &&
@@ -623,7 +279,7 @@ bool append_local_keys(PyObject* list, std::span<const S> local) {
     return append_key(list, 1, RELEASE_WEIGHT, "");
 }
 
-bool append_sort_keys(PyObject* list, const PyVersion* v) {
+bool append_sort_keys(PyObject* list, const PackedVersion* v) {
     if (!append_number_key(list, v->epoch)) return false;
     const auto segs = segments_of(v);
     const KeptSegments k = kept_segments(segs);
@@ -655,7 +311,7 @@ PyObject* version_sort_key(PyObject* self, PyObject*) {
 }
 
 PyObject* version_reduce(PyObject* self, PyObject*) {
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     const std::string_view raw = raw_of(v);
     const std::string_view eco = eco_of(v).as_str();
     return Py_BuildValue("(O(s#s#))", reinterpret_cast<PyObject*>(Py_TYPE(self)), raw.data(),
@@ -666,7 +322,7 @@ PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t narg
     const Signature& sig = COMPARE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     Ecosystem eco = eco_of(v);
     if (a[1] && a[1] != Py_None) {
         auto name = str_arg(sig, 1, a[1]);
@@ -714,7 +370,7 @@ PyObject* version_getitem(PyObject* self, PyObject* key) {
     const long long idx = PyLong_AsLongLong(index);
     Py_DECREF(index);
     if (idx == -1 && PyErr_Occurred()) return nullptr;
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     const auto count = static_cast<long long>(v->seg_count);
     // A count below 2^32 keeps the sum clear of overflow for any idx >= -2^63.
     const long long at = idx < 0 ? idx + count : idx;
@@ -725,45 +381,16 @@ PyObject* version_getitem(PyObject* self, PyObject* key) {
     return segment_object(segments_of(v)[static_cast<std::size_t>(at)]);
 }
 
-// Equal versions of one ecosystem hash alike: where the ecosystem's ordering
-// holds texts equal that the generic segments tell apart, the hash follows
-// the ecosystem's own form.
-uint64_t own_hash(const DebianVersion& d) { return hash_debian(d.epoch, d.upstream, d.revision); }
-uint64_t own_hash(const RpmVersion& r) { return hash_rpm(r.epoch, r.version, r.release); }
-uint64_t own_hash(const MavenVersion& m) {
-    // Equal Maven versions may be spelt apart (1.0 and 1-ga); their
-    // canonical texts are not.
-    const ParsedVersion p = parse_generic(m.canonical());
-    return hash_segments(p.epoch, std::span<const Seg>(p.segments.data(), p.segments.size()));
-}
-
 Py_hash_t version_hash(PyObject* self) {
-    const PyVersion* v = as_version(self);
-    uint64_t h = 0;
-    const ParsedRepr* boxed = boxed_of(v);
-    if (kind_of(v) == Kind::Debian)
-        h = own_hash(*payload<DebianVersion>(v));
-    else if (kind_of(v) == Kind::Rpm)
-        h = own_hash(*payload<RpmVersion>(v));
-    else if (kind_of(v) == Kind::Maven)
-        h = own_hash(*payload<MavenVersion>(v));
-    else if (const auto* d = boxed ? std::get_if<DebianVersion>(boxed) : nullptr)
-        h = own_hash(*d);
-    else if (const auto* r = boxed ? std::get_if<RpmVersion>(boxed) : nullptr)
-        h = own_hash(*r);
-    else if (const auto* m = boxed ? std::get_if<MavenVersion>(boxed) : nullptr)
-        h = own_hash(*m);
-    else
-        h = hash_segments(v->epoch, segments_of(v));
-    const auto signed_h = static_cast<Py_hash_t>(h);
-    return signed_h == -1 ? -2 : signed_h;
+    const auto h = static_cast<Py_hash_t>(hash_packed(as_version(self)));
+    return h == -1 ? -2 : h;
 }
 
 PyObject* version_richcompare(PyObject* self, PyObject* other, int op) {
-    PyVersion* v = as_version(self);
+    PackedVersion* v = as_version(self);
     Ordering o;
     if (is_version(other)) {
-        PyVersion* w = as_version(other);
+        PackedVersion* w = as_version(other);
         o = v->eco == w->eco ? cmp_same_ecosystem(v, w) : cmp_packed_generic(v, w);
     } else if (PyUnicode_Check(other)) {
         auto text = utf8_of(other);
@@ -863,6 +490,23 @@ PyTypeObject* make_version_type(PyObject* module) {
     return reinterpret_cast<PyTypeObject*>(type.release());
 }
 
+namespace {
+
+// The block of a new instance of the type, whose tail holds tail_bytes; the
+// instance itself is left in *ctx.
+struct Allocation {
+    PyTypeObject* type;
+    PyObject* self = nullptr;
+};
+
+PackedVersion* allocate(void* ctx, std::size_t tail_bytes) {
+    auto* a = static_cast<Allocation*>(ctx);
+    a->self = a->type->tp_alloc(a->type, static_cast<Py_ssize_t>(tail_bytes));
+    return a->self ? as_version(a->self) : nullptr;
+}
+
+}  // namespace
+
 PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_view eco_name) {
     const bool detect = is_auto(eco_name);
     std::optional<Ecosystem> eco;
@@ -872,23 +516,13 @@ PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_vie
         eco = eco_from_str(type_state(type), eco_name);
         if (!eco) return nullptr;
     }
-    Kind kind = Kind::None;
-    if (std::optional<Status> checked = one_pass_check(*eco, text, kind)) {
-        if (*checked) return make_generic_instance(type, text, *eco, kind);
-        // A detected ecosystem that refuses the text leaves the generic one.
-        if (detect) return make_generic_instance(type, text, Ecosystem::Generic, Kind::None);
-        raise_value_error(checked->error());
+    Allocation a{type};
+    Result<PackedVersion*> built = build_packed(text, *eco, detect, allocate, &a);
+    if (!built) {
+        raise_value_error(built.error());
         return nullptr;
     }
-    const ParsedVersion generic = parse_generic(text);
-    if (detect) {
-        Result<ParsedRepr> r = parse_for_ecosystem(*eco, text);
-        if (r) return make_instance(type, generic, &r.value(), *eco);
-        return make_instance(type, generic, nullptr, Ecosystem::Generic);
-    }
-    auto parsed = parse_or_raise(*eco, text);
-    if (!parsed) return nullptr;
-    return make_instance(type, generic, &*parsed, *eco);
+    return a.self;
 }
 
 std::string_view version_raw(PyObject* obj) { return raw_of(as_version(obj)); }

@@ -8,28 +8,22 @@
 #include <cstdint>
 #include <string_view>
 
+#include "packed_version.hpp"
 #include "strategies/registry.hpp"
 
 namespace quorlen::python {
 
-// One instance is one allocation of about 60 bytes plus its tail, so that
-// a list of a million versions costs what their texts cost and little more
-// (a ParsedVersion alone takes some 800 bytes). The tail holds, in order:
-// the ecosystem's own parse when it adds anything to the generic one (the
-// payload, of the kind named by `kind`), the generic segments, the PEP 440
-// local segments, then the bytes of raw, of build and of the segment texts.
-// The ecosystem's ParsedRepr is rebuilt from these where a caller needs one.
+// One instance is one allocation: the object header, then the packed
+// version with its tail.
 struct PyVersion {
     PyObject_VAR_HEAD  // ob_size: bytes in the tail
-    uint64_t epoch;
-    uint32_t raw_len;
-    uint32_t build_len;
-    uint32_t seg_count;
-    uint32_t local_count;
-    uint8_t eco;    // Ecosystem value
-    uint8_t kind;   // what the payload is
-    uint8_t flags;  // prerelease, postrelease, local label present
+    packed::PackedVersion packed;
 };
+
+static_assert(sizeof(PyVersion) == offsetof(PyVersion, packed) + sizeof(packed::PackedVersion),
+              "the packed tail starts right after the object");
+
+inline packed::PackedVersion* as_version(PyObject* obj) { return &reinterpret_cast<PyVersion*>(obj)->packed; }
 
 // A new Version type belonging to the module (a new reference), or nullptr
 // with the error set. Each module object has its own.
@@ -41,7 +35,6 @@ void version_dealloc(PyObject* self) noexcept;
 // class cannot be subclassed, so that identifies its instances.
 inline bool is_version(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == &version_dealloc; }
 
-inline PyVersion* as_version(PyObject* obj) { return reinterpret_cast<PyVersion*>(obj); }
 
 // The one construction step behind the constructor, parse, try_parse and
 // from_dict. Returns a new reference, or nullptr with ValueError set.

@@ -183,7 +183,7 @@ PyObject* build_vers(PyObject* module, PyObject* const* args, Py_ssize_t nargs, 
     return text_to_str(out);
 }
 
-PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* vers_contains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = VERS_CONTAINS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -192,7 +192,7 @@ PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     const std::string_view text = texts[0], version = texts[1];
     Result<Vers> vers = Vers::parse(text);
     if (!vers) {
-        raise_value_error(vers.error());
+        raise_failure(module_state(module), vers.failure_kind(), vers.error());
         return nullptr;
     }
     Result<bool> in = vers->range.contains(vers->ecosystem, version);
