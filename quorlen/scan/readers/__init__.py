@@ -9,7 +9,8 @@ from __future__ import annotations
 
 import fnmatch
 import os
-from collections.abc import Callable, Iterator
+import collections.abc as abc
+from collections.abc import Iterator
 from dataclasses import dataclass
 
 from quorlen.scan.model import LockfileError, Package
@@ -26,7 +27,7 @@ SKIPPED_DIRS = frozenset({".git", "node_modules", "vendor", "target", ".venv"})
 class Reader:
     format: str
     patterns: tuple[str, ...]
-    read: Callable[[str, str], list[Package]]  # (file path, text) -> packages
+    read: abc.Callable[[str, str], list[Package]]  # (file path, text) -> packages
 
     def matches(self, filename: str) -> bool:
         return any(fnmatch.fnmatchcase(filename, p) for p in self.patterns)
