@@ -128,7 +128,7 @@ std::optional<uint64_t> parse_u64(std::string_view digits) noexcept {
 
 // ---------------------------------------------------------------- detection
 
-Ecosystem autodetect_ecosystem(std::string_view text) noexcept {
+Ecosystem autodetect_ecosystem(std::string_view text) {
     // Short texts are lowered on the stack; longer ones once into a string.
     char small[64];
     std::string big;

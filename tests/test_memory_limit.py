@@ -30,7 +30,7 @@ CHILD = textwrap.dedent(
                 "ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "0"}, {"fixed": big}]}]}
 
     CALLS = {
-        "Version": lambda: V(big, "maven"),
+        "Version": lambda: (V(big_maven, "maven"), V(big_maven * 4)),
         "UnknownEcosystemError": lambda: V(big, big),
         "version": lambda: q.version(big_maven, "maven"),
         "compare": lambda: q.compare(big_maven, big_maven + "1", ecosystem="maven"),

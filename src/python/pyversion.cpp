@@ -1,10 +1,8 @@
-// The Version class.
+// The Version class: the CPython type over a packed version (packed_version.hpp).
 #include "python/pyversion.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
-#include <new>
 #include <span>
 #include <string>
 #include <vector>
