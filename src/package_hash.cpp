@@ -65,22 +65,23 @@ void add_rpm_part(HashBytes& b, std::string_view s) {
     b.piece('|', {});
 }
 
-}  // namespace
-
-uint64_t hash_debian(uint64_t epoch, std::string_view upstream, std::string_view revision) {
+template <void (*AddPart)(HashBytes&, std::string_view)>
+uint64_t hash_package(uint64_t epoch, std::string_view version, std::string_view release) {
     HashBytes b;
     b.epoch(epoch);
-    add_debian_part(b, upstream);
-    add_debian_part(b, revision);
+    AddPart(b, version);
+    AddPart(b, release);
     return hash_bytes(b.view());
 }
 
+}  // namespace
+
+uint64_t hash_debian(uint64_t epoch, std::string_view upstream, std::string_view revision) {
+    return hash_package<add_debian_part>(epoch, upstream, revision);
+}
+
 uint64_t hash_rpm(uint64_t epoch, std::string_view version, std::string_view release) {
-    HashBytes b;
-    b.epoch(epoch);
-    add_rpm_part(b, version);
-    add_rpm_part(b, release);
-    return hash_bytes(b.view());
+    return hash_package<add_rpm_part>(epoch, version, release);
 }
 
 }  // namespace quorlen

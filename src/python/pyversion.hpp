@@ -1,5 +1,5 @@
-// The Version class: an immutable parsed version keeping its generic parse,
-// its ecosystem's parse and its ecosystem.
+// The Version class: a CPython object holding a packed version
+// (packed_version.hpp) of its text under its ecosystem.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
