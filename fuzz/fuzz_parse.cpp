@@ -2,11 +2,13 @@
 // parses: the first byte picks the ecosystem, the remaining lines are texts.
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <numeric>
 #include <span>
 #include <vector>
 
 #include "fuzz_support.hpp"
+#include "packed_version.hpp"
 #include "strategies/registry.hpp"
 
 #if __has_include("core/stable_sort.hpp")
@@ -44,6 +46,26 @@ std::vector<std::size_t> sort_indices(std::size_t n, Less less) {
 }
 #endif
 
+// Packed blocks in plain heap memory, as the Version class keeps them in its
+// objects.
+struct PackedBlock {
+    packed::PackedVersion* v = nullptr;
+    PackedBlock() = default;
+    PackedBlock(const PackedBlock&) = delete;
+    PackedBlock& operator=(const PackedBlock&) = delete;
+    ~PackedBlock() {
+        if (!v) return;
+        packed::destroy_packed(v);
+        ::operator delete(v, std::align_val_t{8});
+    }
+};
+
+packed::PackedVersion* allocate_block(void* ctx, std::size_t tail) {
+    auto* block = static_cast<PackedBlock*>(ctx);
+    block->v = static_cast<packed::PackedVersion*>(::operator new(sizeof(packed::PackedVersion) + tail, std::align_val_t{8}));
+    return block->v;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -69,7 +91,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
 
     std::vector<ParsedRepr> parsed;
-    for (std::string_view text : texts) {
+    std::vector<PackedBlock> blocks(texts.size());
+    std::vector<packed::PackedVersion*> packed_ok;
+    for (std::size_t t = 0; t < texts.size(); ++t) {
+        const std::string_view text = texts[t];
+        // The packed form accepts what the ecosystem's parse accepts, keeps
+        // the text, and rebuilds a parse that orders as the direct one.
+        auto block = packed::build_packed(text, eco, false, allocate_block, &blocks[t]);
+        FUZZ_CHECK(block.ok() == parse_for_ecosystem(eco, text).ok());
+        if (block.ok()) {
+            FUZZ_CHECK(packed::raw_of(*block) == text);
+            packed_ok.push_back(*block);
+        }
         // The generic parse accepts everything and backs the Version class
         // whatever the ecosystem, so it runs on every text.
         const ParsedVersion generic = parse_generic(text);
@@ -84,9 +117,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
 
     const std::size_t n = parsed.size();
+    FUZZ_CHECK(packed_ok.size() == n);
     std::vector<Ordering> cmp(n * n);
     for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < n; ++j) cmp[i * n + j] = compare_for_ecosystem(eco, parsed[i], parsed[j]);
+        for (std::size_t j = 0; j < n; ++j) {
+            cmp[i * n + j] = compare_for_ecosystem(eco, parsed[i], parsed[j]);
+            // The packed ordering agrees, and equal blocks hash alike.
+            FUZZ_CHECK(packed::cmp_same_ecosystem(packed_ok[i], packed_ok[j]) == cmp[i * n + j]);
+            if (cmp[i * n + j] == Ordering::Equal)
+                FUZZ_CHECK(packed::hash_packed(packed_ok[i]) == packed::hash_packed(packed_ok[j]));
+        }
+        FUZZ_CHECK(compare_for_ecosystem(eco, packed::rebuild_parsed(packed_ok[i]), parsed[i]) == Ordering::Equal);
     }
     for (std::size_t i = 0; i < n; ++i) {
         FUZZ_CHECK(cmp[i * n + i] == Ordering::Equal);

@@ -3,6 +3,7 @@
 from quorlen._quorlen import (
     __version__ as __version__,
     Version as Version,
+    UnknownEcosystemError as UnknownEcosystemError,
     version as version,
     compare as compare,
     compare_semver_strict as compare_semver_strict,
@@ -39,10 +40,13 @@ from quorlen._quorlen import (
     bump_patch as bump_patch,
     bump_prerelease as bump_prerelease,
     next_stable as next_stable,
+    ecosystems as ecosystems,
+    osv_ecosystem as osv_ecosystem,
 )
 
 __all__ = [
     "Version",
+    "UnknownEcosystemError",
     "version",
     "compare",
     "compare_semver_strict",
@@ -79,4 +83,6 @@ __all__ = [
     "bump_patch",
     "bump_prerelease",
     "next_stable",
+    "ecosystems",
+    "osv_ecosystem",
 ]

@@ -122,8 +122,21 @@ def next_stable(version: str) -> str: ...
 
 __version__: str
 
+class _EcosystemRow(TypedDict):
+    name: str
+    aliases: tuple[str, ...]
+    family: Literal["generic", "semver", "own"]
+    purl_types: tuple[str, ...]
+    osv_names: tuple[str, ...]
+
+class UnknownEcosystemError(ValueError): ...
+
+def ecosystems() -> tuple[_EcosystemRow, ...]: ...
+def osv_ecosystem(name: str) -> str: ...
+
 __all__ = [
     "Version",
+    "UnknownEcosystemError",
     "version",
     "compare",
     "compare_semver_strict",
@@ -160,4 +173,6 @@ __all__ = [
     "bump_patch",
     "bump_prerelease",
     "next_stable",
+    "ecosystems",
+    "osv_ecosystem",
 ]

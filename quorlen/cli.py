@@ -82,9 +82,9 @@ def blame(error: ValueError, texts: abc.Iterable[str], ecosystem: str) -> ValueE
     for text in texts:
         try:
             q.Version(text, ecosystem)
+        except q.UnknownEcosystemError:
+            break  # the name is at fault, not the text
         except ValueError as e:
-            if str(e).startswith("unsupported ecosystem '"):
-                break  # the name is at fault, not the text
             return ValueError(f"{ecosystem} version '{text}': {e}")
     return error
 

@@ -21,48 +21,6 @@ from typing import Any
 
 from quorlen import _quorlen as q
 
-# OSV ecosystem name (the part before any ":" suffix, lower-cased) to the
-# ecosystem whose ordering applies. OSV writes Go versions without the
-# leading "v" that the go rules require, so Go is read as plain SemVer.
-OSV_ECOSYSTEMS: dict[str, str] = {
-    "pypi": "pep440",
-    "npm": "npm",
-    "go": "semver",
-    "maven": "maven",
-    "nuget": "nuget",
-    "rubygems": "ruby",
-    "crates.io": "crates",
-    "packagist": "composer",
-    "pub": "dart",
-    "hex": "hex",
-    "cran": "cran",
-    "bioconductor": "cran",
-    "swifturl": "swift",
-    "conancenter": "generic",
-    "hackage": "generic",
-    "ghc": "generic",
-    "github actions": "generic",
-    "debian": "debian",
-    "ubuntu": "debian",
-    "alpine": "alpine",
-    "chainguard": "alpine",
-    "wolfi": "alpine",
-    "minimos": "alpine",
-    "red hat": "rpm",
-    "rocky linux": "rpm",
-    "almalinux": "rpm",
-    "opensuse": "rpm",
-    "suse": "rpm",
-    "mageia": "rpm",
-    "openeuler": "rpm",
-    "photon os": "rpm",
-    "azure linux": "rpm",
-    "fedora": "rpm",
-    "centos": "rpm",
-    "oracle linux": "rpm",
-    "amazon linux": "rpm",
-}
-
 # Package URL types whose namespace is part of the package's name in OSV,
 # and the character that joins the two there.
 PURL_NAME_JOINERS: dict[str, str] = {
@@ -111,8 +69,12 @@ def normalise_name(ecosystem: str, name: str) -> str:
 
 
 def osv_ecosystem(name: str) -> str | None:
-    """The library ecosystem of an OSV ecosystem name such as "Debian:11"."""
-    return OSV_ECOSYSTEMS.get(name.split(":", 1)[0].strip().lower())
+    """The library ecosystem of an OSV ecosystem name such as "Debian:11", or
+    None for a name the library has no ordering for."""
+    try:
+        return q.osv_ecosystem(name)
+    except q.UnknownEcosystemError:
+        return None
 
 
 def canonical_ecosystem(name: str) -> str:

@@ -45,6 +45,12 @@ void HashBytes::text(std::string_view t) {
     bytes_.push_back(static_cast<char>(0xff));
 }
 
+void HashBytes::piece(char tag, std::string_view t) {
+    bytes_.push_back(tag);
+    put_u64(t.size());
+    bytes_.append(t);
+}
+
 uint64_t hash_bytes(std::string_view bytes) noexcept { return siphash13(0, 0, bytes); }
 
 }  // namespace quorlen

@@ -92,6 +92,8 @@ public:
         put_u64(n);
     }
     void text(std::string_view t);
+    // A piece of text under a one-byte tag, for hashes of other orderings.
+    void piece(char tag, std::string_view t);
     std::string_view view() const noexcept { return bytes_; }
 
 private:

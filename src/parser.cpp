@@ -8,58 +8,6 @@ namespace quorlen {
 
 namespace {
 
-struct NameEntry {
-    std::string_view name;
-    Ecosystem::Value value;
-};
-
-constexpr std::array<std::string_view, Ecosystem::COUNT> CANONICAL = {
-    "generic", "semver", "pep440",  "debian", "rpm",     "ruby",  "maven",     "go",    "npm",      "nuget",
-    "composer", "crates", "hex",    "swift",  "calver",  "alpine", "docker",   "conda", "arch",     "gentoo",
-    "cran",     "spack",  "dart",   "julia",  "terraform", "helm", "cpan",     "nix",   "homebrew", "freebsd",
-};
-
-// Every accepted name: the 30 canonical names first, then the 39 aliases.
-constexpr std::array<NameEntry, 69> NAMES = {{
-    {"generic", Ecosystem::Generic}, {"semver", Ecosystem::Semver}, {"pep440", Ecosystem::Pep440},
-    {"debian", Ecosystem::Debian}, {"rpm", Ecosystem::Rpm}, {"ruby", Ecosystem::Ruby},
-    {"maven", Ecosystem::Maven}, {"go", Ecosystem::Go}, {"npm", Ecosystem::Npm},
-    {"nuget", Ecosystem::Nuget}, {"composer", Ecosystem::Composer}, {"crates", Ecosystem::Crates},
-    {"hex", Ecosystem::Hex}, {"swift", Ecosystem::Swift}, {"calver", Ecosystem::Calver},
-    {"alpine", Ecosystem::Alpine}, {"docker", Ecosystem::Docker}, {"conda", Ecosystem::Conda},
-    {"arch", Ecosystem::Arch}, {"gentoo", Ecosystem::Gentoo}, {"cran", Ecosystem::Cran},
-    {"spack", Ecosystem::Spack}, {"dart", Ecosystem::Dart}, {"julia", Ecosystem::Julia},
-    {"terraform", Ecosystem::Terraform}, {"helm", Ecosystem::Helm}, {"cpan", Ecosystem::Cpan},
-    {"nix", Ecosystem::Nix}, {"homebrew", Ecosystem::Homebrew}, {"freebsd", Ecosystem::Freebsd},
-    {"semver_strict", Ecosystem::Semver}, {"semver-strict", Ecosystem::Semver},
-    {"python", Ecosystem::Pep440}, {"pep-440", Ecosystem::Pep440},
-    {"deb", Ecosystem::Debian}, {"dpkg", Ecosystem::Debian},
-    {"redhat", Ecosystem::Rpm},
-    {"gem", Ecosystem::Ruby}, {"rubygems", Ecosystem::Ruby},
-    {"mvn", Ecosystem::Maven},
-    {"golang", Ecosystem::Go},
-    {"node", Ecosystem::Npm}, {"nodejs", Ecosystem::Npm},
-    {"dotnet", Ecosystem::Nuget},
-    {"php", Ecosystem::Composer}, {"packagist", Ecosystem::Composer},
-    {"cargo", Ecosystem::Crates}, {"crates.io", Ecosystem::Crates},
-    {"elixir", Ecosystem::Hex}, {"erlang", Ecosystem::Hex},
-    {"swiftpm", Ecosystem::Swift},
-    {"apk", Ecosystem::Alpine},
-    {"oci", Ecosystem::Docker},
-    {"mamba", Ecosystem::Conda},
-    {"pacman", Ecosystem::Arch}, {"archlinux", Ecosystem::Arch},
-    {"portage", Ecosystem::Gentoo},
-    {"r", Ecosystem::Cran}, {"r-cran", Ecosystem::Cran},
-    {"pub", Ecosystem::Dart}, {"flutter", Ecosystem::Dart},
-    {"pkg", Ecosystem::Julia},
-    {"opentofu", Ecosystem::Terraform},
-    {"chart", Ecosystem::Helm}, {"charts", Ecosystem::Helm},
-    {"perl", Ecosystem::Cpan},
-    {"nixpkgs", Ecosystem::Nix},
-    {"brew", Ecosystem::Homebrew},
-    {"freebsd-pkg", Ecosystem::Freebsd},
-}};
-
 struct TagEntry {
     std::string_view tag;
     int32_t weight;
@@ -178,72 +126,9 @@ std::optional<uint64_t> parse_u64(std::string_view digits) noexcept {
     return v;
 }
 
-// ---------------------------------------------------------------- ecosystems
+// ---------------------------------------------------------------- detection
 
-std::string unsupported_ecosystem_message(std::string_view name) {
-    std::string msg = "unsupported ecosystem '";
-    msg += ascii::lower(name);
-    msg += "'; expected one of: ";
-    for (std::size_t i = 0; i < CANONICAL.size(); ++i) {
-        if (i) msg += ", ";
-        msg += CANONICAL[i];
-    }
-    return msg;
-}
-
-namespace {
-
-constexpr std::size_t LONGEST_NAME = 13;
-
-// A name of up to 16 bytes as two integers (bytes in order, zero padded), so
-// that a lookup compares integers, not texts.
-struct PackedName {
-    uint64_t hi = 0;
-    uint64_t lo = 0;
-    constexpr bool operator==(const PackedName&) const = default;
-};
-
-constexpr PackedName pack_name(std::string_view name) noexcept {
-    PackedName p;
-    for (std::size_t i = 0; i < name.size() && i < 16; ++i) {
-        const auto byte = static_cast<uint64_t>(static_cast<unsigned char>(name[i]));
-        if (i < 8)
-            p.hi |= byte << (8 * (7 - i));
-        else
-            p.lo |= byte << (8 * (15 - i));
-    }
-    return p;
-}
-
-constexpr std::array<PackedName, NAMES.size()> PACKED_NAMES = [] {
-    std::array<PackedName, NAMES.size()> out{};
-    for (std::size_t k = 0; k < NAMES.size(); ++k) out[k] = pack_name(NAMES[k].name);
-    return out;
-}();
-
-static_assert([] {
-    for (const NameEntry& e : NAMES)
-        if (e.name.size() > LONGEST_NAME || e.name.find('\0') != std::string_view::npos) return false;
-    return true;
-}(), "every name fits the packed form and holds no NUL byte");
-
-}  // namespace
-
-Result<Ecosystem> Ecosystem::from_str(std::string_view name) {
-    // A NUL byte would pack like the padding; no accepted name has one.
-    if (name.size() <= LONGEST_NAME && name.find('\0') == std::string_view::npos) {
-        char buf[LONGEST_NAME];
-        for (std::size_t i = 0; i < name.size(); ++i) buf[i] = ascii::to_lower(name[i]);
-        const PackedName key = pack_name(std::string_view(buf, name.size()));
-        for (std::size_t k = 0; k < PACKED_NAMES.size(); ++k)
-            if (PACKED_NAMES[k] == key) return Ecosystem(NAMES[k].value);
-    }
-    return fail(unsupported_ecosystem_message(name));
-}
-
-std::string_view Ecosystem::as_str() const noexcept { return CANONICAL[v_]; }
-
-Ecosystem autodetect_ecosystem(std::string_view text) noexcept {
+Ecosystem autodetect_ecosystem(std::string_view text) {
     // Short texts are lowered on the stack; longer ones once into a string.
     char small[64];
     std::string big;

@@ -44,7 +44,7 @@ private:
 std::string unsupported_ecosystem_message(std::string_view name);
 
 // Guesses the ecosystem from the shape of one version text; never fails.
-Ecosystem autodetect_ecosystem(std::string_view text) noexcept;
+Ecosystem autodetect_ecosystem(std::string_view text);
 
 // ---------------------------------------------------------------- generic model
 

@@ -2,10 +2,9 @@
 #include "ranges.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <initializer_list>
-#include <limits>
 
+#include "bump.hpp"
 #include "core/unicode.hpp"
 #include "range_algebra.hpp"
 #include "strategies/registry.hpp"
@@ -14,7 +13,6 @@ namespace quorlen::ranges {
 
 namespace {
 
-constexpr uint64_t U64_MAX = std::numeric_limits<uint64_t>::max();
 constexpr std::string_view NO_UPPER_BOUND = "; upper bound exceeds 18446744073709551615";
 
 // ---------------------------------------------------------------- messages
@@ -97,87 +95,72 @@ bool is_detached_operator(std::string_view t) noexcept {
 
 // ---------------------------------------------------------------- expansions
 
-struct Triple {
-    uint64_t major, minor, patch;
-};
-
-void append_number(std::string& out, uint64_t n) {
-    char digits[20];  // 18446744073709551615 has 20 digits
-    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, n);
-    out.append(digits, r.ptr);
-}
-
 // The text "{major}.{minor}.{patch}".
-std::string bound_text(Triple t) {
+std::string bound_text(Release r) {
     std::string out;
-    out.reserve(3 * 20 + 2);
-    append_number(out, t.major);
-    out.push_back('.');
-    append_number(out, t.minor);
-    out.push_back('.');
-    append_number(out, t.patch);
+    append_release(out, r);
     return out;
 }
 
-Triple leading(const NumPrefix& n) noexcept {
+Release leading(const NumPrefix& n) noexcept {
     auto at = [&](std::size_t i) { return i < n.numbers.size() ? n.numbers[i] : 0; };
     return {at(0), at(1), at(2)};
 }
 
-void push_half_open(Branch& branch, Triple lower, Triple upper) {
+// Appends ">={lower}" and "<{from with c bumped}"; false when the bumped
+// component does not fit in 64 bits, so that no bound could hold it.
+bool push_half_open(Branch& branch, Release lower, Release from, Component c) {
+    std::string upper;
+    if (!append_bumped(upper, from, c)) return false;
     branch.push_back(Comparator{bound_text(lower), CmpOp::Ge, {}});
-    branch.push_back(Comparator{bound_text(upper), CmpOp::Lt, {}});
+    branch.push_back(Comparator{std::move(upper), CmpOp::Lt, {}});
+    return true;
 }
 
 Status expand_caret(std::string_view rest, Branch& branch) {
     const std::optional<NumPrefix> n = parse_num_prefix(rest);
     if (!n) return fail(invalid_caret_message(rest));
-    const Triple l = leading(*n);
+    const Release l = leading(*n);
     // The first non-zero component is the one a caret lets float.
-    const uint64_t bumped = l.major != 0 ? l.major : (l.minor != 0 ? l.minor : l.patch);
-    if (bumped == U64_MAX) return fail(caret_without_upper_message(rest));
-    Triple u{0, 0, 0};
-    if (l.major != 0)
-        u.major = l.major + 1;
-    else if (l.minor != 0)
-        u.minor = l.minor + 1;
-    else
-        u.patch = l.patch + 1;
-    push_half_open(branch, l, u);
+    const Component c = l.major != 0 ? Component::Major : (l.minor != 0 ? Component::Minor : Component::Patch);
+    if (!push_half_open(branch, l, l, c)) return fail(caret_without_upper_message(rest));
     return success();
 }
 
 Status expand_tilde(std::string_view rest, Branch& branch) {
     const std::optional<NumPrefix> n = parse_num_prefix(rest);
     if (!n) return fail(invalid_tilde_message(rest));
-    const Triple l = leading(*n);
-    const bool major_only = n->numbers.size() < 2;
-    if ((major_only ? l.major : l.minor) == U64_MAX) return fail(tilde_without_upper_message(rest));
-    const Triple u = major_only ? Triple{l.major + 1, 0, 0} : Triple{l.major, l.minor + 1, 0};
-    push_half_open(branch, l, u);
+    const Release l = leading(*n);
+    const Component c = n->numbers.size() < 2 ? Component::Major : Component::Minor;
+    if (!push_half_open(branch, l, l, c)) return fail(tilde_without_upper_message(rest));
     return success();
 }
 
+// The bounds of the releases an x-range names, as texts.
 struct Span {
-    Triple lower, upper;
+    std::string lower, upper;
 };
 
-// The releases an x-range names; `numbers` is the term without any operator,
-// `term` is what messages quote.
+// `numbers` is the term without any operator, `term` is what messages quote.
 Result<Span> x_range_span(std::string_view numbers, std::string_view term) {
     const std::optional<NumPrefix> n = parse_num_prefix(numbers);
     if (!n) return fail(invalid_x_range_message(term));
-    const Triple l = leading(*n);
-    const bool major_given = n->given == 1;
-    if ((major_given ? l.major : l.minor) == U64_MAX) return fail(x_range_without_upper_message(term));
-    const Triple u = major_given ? Triple{l.major + 1, 0, 0} : Triple{l.major, l.minor + 1, 0};
-    return Span{Triple{l.major, l.minor, 0}, u};
+    const Release l = leading(*n);
+    const Component c = n->given == 1 ? Component::Major : Component::Minor;
+    Span span{bound_text(Release{l.major, l.minor, 0}), {}};
+    if (!append_bumped(span.upper, l, c)) return fail(x_range_without_upper_message(term));
+    return span;
+}
+
+void push_span(Branch& branch, Span&& span) {
+    branch.push_back(Comparator{std::move(span.lower), CmpOp::Ge, {}});
+    branch.push_back(Comparator{std::move(span.upper), CmpOp::Lt, {}});
 }
 
 Status expand_x_range(std::string_view term, Branch& branch) {
     Result<Span> span = x_range_span(term, term);
     if (!span) return std::move(span).failure();
-    push_half_open(branch, span->lower, span->upper);
+    push_span(branch, std::move(span).value());
     return success();
 }
 
@@ -186,9 +169,10 @@ Status expand_prefix_match(std::string_view term, Branch& branch) {
     Result<Span> span = x_range_span(term.substr(2), term);
     if (!span) return std::move(span).failure();
     if (term[0] == '=') {
-        push_half_open(branch, span->lower, span->upper);
+        push_span(branch, std::move(span).value());
     } else {
-        branch.push_back(Comparator{bound_text(span->lower), CmpOp::NotIn, bound_text(span->upper)});
+        Span s = std::move(span).value();
+        branch.push_back(Comparator{std::move(s.lower), CmpOp::NotIn, std::move(s.upper)});
     }
     return success();
 }
@@ -222,14 +206,16 @@ Status expand_pessimistic(std::string_view rest, Branch& branch) {
     }
     // "~>1" has no component before its last; it floats like "~1".
     const std::size_t kept = numbers.size() == 1 ? 1 : numbers.size() - 1;
-    if (numbers[kept - 1] == U64_MAX) return fail(tilde_without_upper_message(rest));
-    ++numbers[kept - 1];
     // Padded to three numbers like every shorthand bound, so that orderings
     // which require three parse it.
     std::string upper;
     for (std::size_t i = 0; i < std::max<std::size_t>(kept, 3); ++i) {
         if (i) upper.push_back('.');
-        append_number(upper, i < kept ? numbers[i] : 0);
+        if (i + 1 == kept) {
+            if (!append_successor(upper, numbers[i])) return fail(tilde_without_upper_message(rest));
+        } else {
+            append_decimal(upper, i < kept ? numbers[i] : 0);
+        }
     }
     branch.push_back(Comparator{std::string(rest), CmpOp::Ge, {}});
     branch.push_back(Comparator{std::move(upper), CmpOp::Lt, {}});

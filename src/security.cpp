@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "ecosystems.hpp"
+
 namespace quorlen::security {
 
 namespace {
@@ -32,46 +34,6 @@ constexpr std::string_view VERS_NO_PREFIX = "expected 'vers:' prefix";
 constexpr std::string_view VERS_NO_SLASH = "expected 'vers:<ecosystem>/<range>'";
 
 // ---------------------------------------------------------------- purl types
-
-struct PurlType {
-    std::string_view type;
-    Ecosystem::Value ecosystem;
-};
-
-// No package URL type names the strict SemVer or calendar orderings: those
-// are properties of a project's versions, not of a package registry.
-constexpr std::array<PurlType, 49> PURL_TYPES = {{
-    {"generic", Ecosystem::Generic},
-    {"pypi", Ecosystem::Pep440}, {"python", Ecosystem::Pep440},
-    {"deb", Ecosystem::Debian}, {"debian", Ecosystem::Debian},
-    {"rpm", Ecosystem::Rpm},
-    {"gem", Ecosystem::Ruby}, {"rubygems", Ecosystem::Ruby},
-    {"maven", Ecosystem::Maven},
-    {"go", Ecosystem::Go}, {"golang", Ecosystem::Go},
-    {"npm", Ecosystem::Npm},
-    {"nuget", Ecosystem::Nuget},
-    {"composer", Ecosystem::Composer},
-    {"cargo", Ecosystem::Crates}, {"crates", Ecosystem::Crates},
-    {"hex", Ecosystem::Hex},
-    {"swift", Ecosystem::Swift},
-    {"apk", Ecosystem::Alpine}, {"alpine", Ecosystem::Alpine},
-    {"oci", Ecosystem::Docker}, {"docker", Ecosystem::Docker},
-    {"conda", Ecosystem::Conda},
-    {"arch", Ecosystem::Arch}, {"pacman", Ecosystem::Arch},
-    {"gentoo", Ecosystem::Gentoo}, {"portage", Ecosystem::Gentoo},
-    {"r", Ecosystem::Cran}, {"cran", Ecosystem::Cran},
-    {"spack", Ecosystem::Spack},
-    {"pub", Ecosystem::Dart}, {"dart", Ecosystem::Dart},
-    {"julia", Ecosystem::Julia},
-    {"terraform", Ecosystem::Terraform}, {"opentofu", Ecosystem::Terraform},
-    {"helm", Ecosystem::Helm},
-    {"cpan", Ecosystem::Cpan}, {"perl", Ecosystem::Cpan},
-    {"nix", Ecosystem::Nix}, {"nixpkgs", Ecosystem::Nix},
-    {"brew", Ecosystem::Homebrew}, {"homebrew", Ecosystem::Homebrew},
-    // The FreeBSD registry's type is "pkg"; as an ecosystem name that word
-    // means Julia, so the two tables must not be merged.
-    {"pkg", Ecosystem::Freebsd}, {"freebsd", Ecosystem::Freebsd},
-}};
 
 // ---------------------------------------------------------------- purl parts
 
@@ -173,9 +135,7 @@ std::string Purl::to_purl() const {
 }
 
 std::optional<Ecosystem> ecosystem_for_purl_type(std::string_view type) noexcept {
-    for (const PurlType& t : PURL_TYPES)
-        if (t.type == type) return Ecosystem(t.ecosystem);
-    return std::nullopt;
+    return quorlen::ecosystem_for_purl_type(type);
 }
 
 std::optional<Ecosystem> Purl::ecosystem() const noexcept { return ecosystem_for_purl_type(type); }

@@ -4,10 +4,10 @@
 #include <span>
 
 #include "core/stable_sort.hpp"
+#include "ecosystems.hpp"
 #include "strategies/pep440.hpp"
 #include "strategies/registry.hpp"
 #include "strategies/rpm.hpp"
-#include "strategies/validators.hpp"
 
 namespace quorlen {
 
@@ -76,18 +76,16 @@ std::optional<bool> quick_less(const QuickKey& x, const QuickKey& y) noexcept {
 }  // namespace
 
 SortKeys::SortKeys(Ecosystem eco, std::size_t expected) : eco_(eco), mode_(Mode::Parsed) {
-    const auto family = strategies::validators::family_of(eco);
-    check_ = family.check;
-    if (family.family == strategies::validators::Family::Generic)
-        mode_ = Mode::Generic;
-    else if (family.family == strategies::validators::Family::Semver)
-        mode_ = Mode::Semver;
-    else if (eco == Ecosystem::Pep440)
-        mode_ = Mode::Pep440;
-    else if (eco == Ecosystem::Debian)
-        mode_ = Mode::Debian;
-    else if (eco == Ecosystem::Rpm)
-        mode_ = Mode::Rpm;
+    const Rules& rules = row_of(eco).rules;
+    check_ = rules.check;
+    switch (rules.store) {
+        case StoreKind::Generic: mode_ = Mode::Generic; break;
+        case StoreKind::Semver: mode_ = Mode::Semver; break;
+        case StoreKind::Pep440: mode_ = Mode::Pep440; break;
+        case StoreKind::Debian: mode_ = Mode::Debian; break;
+        case StoreKind::Rpm: mode_ = Mode::Rpm; break;
+        case StoreKind::Maven: mode_ = Mode::Parsed; break;
+    }
     quick_.reserve(expected);
     texts_.reserve(expected);
     switch (mode_) {

@@ -1,10 +1,20 @@
 """Small helpers shared by the test modules."""
 
-UNSUPPORTED_NOPE = (
-    "unsupported ecosystem 'nope'; expected one of: generic, semver, pep440, debian, rpm, ruby, maven, go, npm, "
-    "nuget, composer, crates, hex, swift, calver, alpine, docker, conda, arch, gentoo, cran, spack, dart, julia, "
-    "terraform, helm, cpan, nix, homebrew, freebsd"
-)
+# The canonical ecosystem names in their fixed order, written out by hand: the
+# one copy the tests check the module's messages and lists against.
+CANONICAL = [
+    "generic", "semver", "pep440", "debian", "rpm", "ruby", "maven", "go", "npm", "nuget",
+    "composer", "crates", "hex", "swift", "calver", "alpine", "docker", "conda", "arch", "gentoo",
+    "cran", "spack", "dart", "julia", "terraform", "helm", "cpan", "nix", "homebrew", "freebsd",
+]
+
+
+def unsupported(name):
+    """The message of an unknown ecosystem name (shown as the module shows it)."""
+    return f"unsupported ecosystem '{name}'; expected one of: " + ", ".join(CANONICAL)
+
+
+UNSUPPORTED_NOPE = unsupported("nope")
 
 
 def fresh(text):

@@ -188,7 +188,38 @@ def module_cases():
         add(name, lambda fn=fn: call(fn, None))
     add("bump_prerelease", lambda: q.bump_prerelease("1.2.3-rc1", tag="RC"))
     add("bump_prerelease", lambda: call(q.bump_prerelease, "1.2.3", tag=None))
+    add("ecosystems", lambda: q.ecosystems())
+    add("ecosystems", lambda: call(q.ecosystems, 1))
+    add("osv_ecosystem", lambda: q.osv_ecosystem("Debian:12"))
+    add("osv_ecosystem", lambda: call(q.osv_ecosystem, "Nope"))
+    add("osv_ecosystem", lambda: call(q.osv_ecosystem, None))
+    add("vers_contains", lambda: call(q.vers_contains, "vers:nope/*", "1.0"))
     return c
+
+
+SUBINTERPRETER_SCRIPT = """
+import quorlen
+from quorlen import Version
+sorted([Version("2.0"), Version("1.0"), Version("1.0a1")]), Version("1.0.0", "semver"), Version("1.0a1", "pep440")
+quorlen.sort_versions(["1.0", "2.0"], "debian")
+try:
+    quorlen.compare("1", "2", "nope")
+except quorlen.UnknownEcosystemError:
+    pass
+"""
+
+
+def in_subinterpreter():
+    """Imports and uses the module in a new interpreter, then ends it."""
+    try:
+        import _xxsubinterpreters as interpreters
+    except ImportError:
+        return
+    interp = interpreters.create()
+    try:
+        interpreters.run_string(interp, SUBINTERPRETER_SCRIPT)
+    finally:
+        interpreters.destroy(interp)
 
 
 def version_cases():
@@ -273,6 +304,8 @@ def main():
     cases = [(n, f) for n, f in module_cases() if n in exported]
     missing = sorted({n for n, _ in module_cases()} - exported)
     cases += [("Version." + n, f) for n, f in version_cases() if n in vars(q.Version)]
+    # Each interpreter imports the module afresh and ends with its own state.
+    cases.append(("<sub-interpreter>", in_subinterpreter))
 
     for _, fn in cases:  # warm every cache the interpreter keeps before measuring
         fn()

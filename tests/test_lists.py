@@ -160,7 +160,7 @@ def _message(call):
         (lambda: quorlen.compare_semver_strict("1.0.0", 1), TypeError, "compare_semver_strict() argument 'b' must be str, not int"),
         (lambda: max_version([]), ValueError, "empty sequence"),
         (lambda: min_version(()), ValueError, "empty sequence"),
-        (lambda: quorlen.version("1.0", "nope"), ValueError, UNSUPPORTED_NOPE),
+        (lambda: quorlen.version("1.0", "nope"), quorlen.UnknownEcosystemError, UNSUPPORTED_NOPE),
     ],
 )
 def test_errors(call, kind, message):
@@ -174,15 +174,15 @@ def test_errors(call, kind, message):
         (lambda: max_version([], ecosystem="nope"), ValueError, "empty sequence"),
         (lambda: min_version([], ecosystem=3), TypeError, "min_version() argument 'ecosystem' must be str, not int"),
         # ...but sort_versions and batch_compare still refuse the name
-        (lambda: sort_versions([], ecosystem="NOPE"), ValueError, UNSUPPORTED_NOPE),
-        (lambda: batch_compare([], ecosystem="nope"), ValueError, UNSUPPORTED_NOPE),
+        (lambda: sort_versions([], ecosystem="NOPE"), quorlen.UnknownEcosystemError, UNSUPPORTED_NOPE),
+        (lambda: batch_compare([], ecosystem="nope"), quorlen.UnknownEcosystemError, UNSUPPORTED_NOPE),
         # the list is bound before the ecosystem argument
         (lambda: sort_versions("1", ecosystem=None), TypeError, "sort_versions() argument 'versions' must be Sequence, not str"),
         (lambda: batch_compare([["1", "2"]], ecosystem="nope"), TypeError,
          "batch_compare() argument 'pairs' item 0 must be tuple, not list"),
         # the ecosystem is resolved before any item is parsed
-        (lambda: sort_versions([1], ecosystem="nope"), ValueError, UNSUPPORTED_NOPE),
-        (lambda: max_version([1], ecosystem="nope"), ValueError, UNSUPPORTED_NOPE),
+        (lambda: sort_versions([1], ecosystem="nope"), quorlen.UnknownEcosystemError, UNSUPPORTED_NOPE),
+        (lambda: max_version([1], ecosystem="nope"), quorlen.UnknownEcosystemError, UNSUPPORTED_NOPE),
         # under auto the first item decides, and a foreign first item is a TypeError
         (lambda: max_version([1, "2"], ecosystem="auto"), TypeError, "expected Version or str"),
         (lambda: batch_compare([(1, "2")], ecosystem="auto"), TypeError, "expected Version or str"),

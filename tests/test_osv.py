@@ -6,15 +6,9 @@ import pathlib
 
 import pytest
 
+from helpers import unsupported
 from quorlen import osv_affected
 
-ECOSYSTEMS = ("generic, semver, pep440, debian, rpm, ruby, maven, go, npm, nuget, composer, crates, hex, swift, "
-              "calver, alpine, docker, conda, arch, gentoo, cran, spack, dart, julia, terraform, helm, cpan, nix, "
-              "homebrew, freebsd")
-
-
-def unsupported(name):
-    return f"unsupported ecosystem '{name}'; expected one of: {ECOSYSTEMS}"
 
 
 def events(*pairs):
@@ -337,7 +331,8 @@ def test_keywords_and_none_ecosystem():
 
 # ---------------------------------------------------------------- real advisories
 
-DATA = pathlib.Path("/work/shared/data/osv-pypi")
+# The shared data sit beside the repository: ../shared/data/osv-pypi.
+DATA = pathlib.Path(__file__).resolve().parents[1].parent / "shared" / "data" / "osv-pypi"
 
 
 @pytest.fixture(scope="session")

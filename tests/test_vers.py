@@ -4,16 +4,10 @@ import inspect
 import pytest
 from hypothesis import given, strategies as st
 
+from helpers import unsupported
 from quorlen import build_vers, range_contains, vers_contains
 
-ECOSYSTEMS = ("generic, semver, pep440, debian, rpm, ruby, maven, go, npm, nuget, composer, crates, hex, swift, "
-              "calver, alpine, docker, conda, arch, gentoo, cran, spack, dart, julia, terraform, helm, cpan, nix, "
-              "homebrew, freebsd")
 COMPARATOR = "invalid comparator: '{}'; expected operator (>=, <=, >, <, ==, !=) followed by version"
-
-
-def unsupported(name):
-    return f"unsupported ecosystem '{name}'; expected one of: {ECOSYSTEMS}"
 
 
 @pytest.mark.parametrize("ecosystem, range_, expected", [

@@ -11,20 +11,13 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import quorlen
+from helpers import CANONICAL, UNSUPPORTED_NOPE
 from quorlen import Version, compare
 
-ECOSYSTEMS = [
-    "generic", "semver", "pep440", "debian", "rpm", "ruby", "maven", "go", "npm", "nuget",
-    "composer", "crates", "hex", "swift", "calver", "alpine", "docker", "conda", "arch", "gentoo",
-    "cran", "spack", "dart", "julia", "terraform", "helm", "cpan", "nix", "homebrew", "freebsd",
-]
+ECOSYSTEMS = CANONICAL
 U64_MAX = 2**64 - 1
 I64_MAX = 2**63 - 1
-UNKNOWN_ECO = (
-    "unsupported ecosystem 'nope'; expected one of: generic, semver, pep440, debian, rpm, ruby, maven, go, "
-    "npm, nuget, composer, crates, hex, swift, calver, alpine, docker, conda, arch, gentoo, cran, spack, "
-    "dart, julia, terraform, helm, cpan, nix, homebrew, freebsd"
-)
+UNKNOWN_ECO = UNSUPPORTED_NOPE
 
 
 def rejects(text, eco):

@@ -19,10 +19,18 @@ constexpr Ordering order_of(const T& a, const T& b) noexcept {
     return a < b ? Ordering::Less : (b < a ? Ordering::Greater : Ordering::Equal);
 }
 
+// What went wrong, for callers that act on the kind of a failure rather
+// than on its text.
+enum class FailureKind : uint8_t {
+    Invalid,           // the input breaks the rules it is read under
+    UnknownEcosystem,  // a name that no ecosystem answers to
+};
+
 // A failure message in place of a result. Messages are complete texts for the
-// user; the binding raises them unchanged.
+// user; the binding raises them unchanged, as the exception of their kind.
 struct Failure {
     std::string message;
+    FailureKind kind = FailureKind::Invalid;
 };
 
 inline Failure fail(std::string message) { return Failure{std::move(message)}; }
@@ -52,6 +60,10 @@ public:
     const std::string& error() const& { return std::get<1>(v_).message; }
     std::string&& error() && { return std::move(std::get<1>(v_).message); }
     Failure failure() && { return std::move(std::get<1>(v_)); }
+    FailureKind failure_kind() const noexcept {
+        const Failure* f = std::get_if<1>(&v_);
+        return f ? f->kind : FailureKind::Invalid;
+    }
 
 private:
     std::variant<T, Failure> v_;

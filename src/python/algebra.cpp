@@ -1,9 +1,9 @@
 // range_intersection, range_union, range_subset and range_simplify.
-#include <new>
 #include <optional>
 #include <string>
 
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "range_algebra.hpp"
@@ -30,7 +30,8 @@ struct Operands {
 };
 
 template <std::size_t N>
-std::optional<Operands<N>> operands(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+std::optional<Operands<N>> operands(const ModuleState& st, const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                                    PyObject* kwnames) {
     PyObject* bound[N + 1];
     if (!bind_args(sig, args, nargs, kwnames, bound)) return std::nullopt;
     std::string_view texts[N + 1];
@@ -41,7 +42,7 @@ std::optional<Operands<N>> operands(const Signature& sig, PyObject* const* args,
         if (!t) return std::nullopt;
         texts[i] = *t;
     }
-    std::optional<Ecosystem> eco = eco_from_str(texts[N]);
+    std::optional<Ecosystem> eco = eco_from_str(st, texts[N]);
     if (!eco) return std::nullopt;
     Operands<N> out{*eco, {}};
     for (std::size_t i = 0; i < N; ++i) {
@@ -55,7 +56,7 @@ std::optional<Operands<N>> operands(const Signature& sig, PyObject* const* args,
     return out;
 }
 
-PyObject* text_or_none(const Result<RangeText>& r) noexcept {
+PyObject* text_or_none(const Result<RangeText>& r) {
     if (!r) {
         raise_value_error(r.error());
         return nullptr;
@@ -64,7 +65,7 @@ PyObject* text_or_none(const Result<RangeText>& r) noexcept {
     return PyUnicode_FromStringAndSize((*r)->data(), static_cast<Py_ssize_t>((*r)->size()));
 }
 
-PyObject* bool_or_raise(const Result<bool>& r) noexcept {
+PyObject* bool_or_raise(const Result<bool>& r) {
     if (!r) {
         raise_value_error(r.error());
         return nullptr;
@@ -72,45 +73,37 @@ PyObject* bool_or_raise(const Result<bool>& r) noexcept {
     return PyBool_FromLong(*r);
 }
 
-// One binding per operation; a huge range must not end the process.
+// One binding per operation; the boundary turns a failed allocation into
+// MemoryError.
 template <const Signature& Sig, std::size_t N, class Op>
-PyObject* run(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Op op) noexcept {
-    try {
-        std::optional<Operands<N>> o = operands<N>(Sig, args, nargs, kwnames);
-        if (!o) return nullptr;
-        return op(*o);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+PyObject* run(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Op op) {
+    std::optional<Operands<N>> o = operands<N>(module_state(module), Sig, args, nargs, kwnames);
+    if (!o) return nullptr;
+    return op(*o);
 }
 
-PyObject* range_intersection(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run<INTERSECTION_SIG, 2>(args, nargs, kwnames, [](const Operands<2>& o) {
+PyObject* range_intersection(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<INTERSECTION_SIG, 2>(module, args, nargs, kwnames, [](const Operands<2>& o) {
         return text_or_none(ranges::range_intersection(o.eco, o.ranges[0], o.ranges[1]));
     });
 }
 
-PyObject* range_union(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run<UNION_SIG, 2>(args, nargs, kwnames, [](const Operands<2>& o) {
+PyObject* range_union(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<UNION_SIG, 2>(module, args, nargs, kwnames, [](const Operands<2>& o) {
         return text_or_none(ranges::range_union(o.eco, o.ranges[0], o.ranges[1]));
     });
 }
 
-PyObject* range_subset(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run<SUBSET_SIG, 2>(args, nargs, kwnames, [](const Operands<2>& o) {
+PyObject* range_subset(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<SUBSET_SIG, 2>(module, args, nargs, kwnames, [](const Operands<2>& o) {
         return bool_or_raise(ranges::range_subset(o.eco, o.ranges[0], o.ranges[1]));
     });
 }
 
-PyObject* range_simplify(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return run<SIMPLIFY_SIG, 1>(args, nargs, kwnames, [](const Operands<1>& o) {
+PyObject* range_simplify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<SIMPLIFY_SIG, 1>(module, args, nargs, kwnames, [](const Operands<1>& o) {
         return text_or_none(ranges::range_simplify(o.eco, o.ranges[0]));
     });
-}
-
-template <auto F>
-constexpr PyCFunction fastcall() noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
 }
 
 constexpr const char INTERSECTION_DOC[] =
@@ -132,11 +125,11 @@ constexpr const char SIMPLIFY_DOC[] =
 
 }  // namespace
 
-PyMethodDef RANGE_INTERSECTION_DEF = {"range_intersection", fastcall<range_intersection>(),
+PyMethodDef RANGE_INTERSECTION_DEF = {"range_intersection", function_entry<range_intersection>(),
                                       METH_FASTCALL | METH_KEYWORDS, INTERSECTION_DOC};
-PyMethodDef RANGE_UNION_DEF = {"range_union", fastcall<range_union>(), METH_FASTCALL | METH_KEYWORDS, UNION_DOC};
-PyMethodDef RANGE_SUBSET_DEF = {"range_subset", fastcall<range_subset>(), METH_FASTCALL | METH_KEYWORDS, SUBSET_DOC};
-PyMethodDef RANGE_SIMPLIFY_DEF = {"range_simplify", fastcall<range_simplify>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef RANGE_UNION_DEF = {"range_union", function_entry<range_union>(), METH_FASTCALL | METH_KEYWORDS, UNION_DOC};
+PyMethodDef RANGE_SUBSET_DEF = {"range_subset", function_entry<range_subset>(), METH_FASTCALL | METH_KEYWORDS, SUBSET_DOC};
+PyMethodDef RANGE_SIMPLIFY_DEF = {"range_simplify", function_entry<range_simplify>(), METH_FASTCALL | METH_KEYWORDS,
                                   SIMPLIFY_DOC};
 
 }  // namespace quorlen::python

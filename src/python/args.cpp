@@ -8,7 +8,7 @@ namespace {
 
 // Position of the parameter a keyword names, or -1. Interned names match by
 // pointer; names built at run time by string equality.
-Py_ssize_t find_keyword(const Signature& sig, PyObject* key) noexcept {
+Py_ssize_t find_keyword(const Signature& sig, PyObject* key) {
     Py_ssize_t len = 0;
     const char* k = PyUnicode_AsUTF8AndSize(key, &len);
     if (!k) {
@@ -22,7 +22,7 @@ Py_ssize_t find_keyword(const Signature& sig, PyObject* key) noexcept {
     return -1;
 }
 
-void raise_too_many(const Signature& sig, Py_ssize_t nargs) noexcept {
+void raise_too_many(const Signature& sig, Py_ssize_t nargs) {
     if (sig.required == sig.count) {
         PyErr_Format(PyExc_TypeError, "%s() takes %zu positional argument%s but %zd %s given", sig.function, sig.count,
                      sig.count == 1 ? "" : "s", nargs, nargs == 1 ? "was" : "were");
@@ -32,20 +32,14 @@ void raise_too_many(const Signature& sig, Py_ssize_t nargs) noexcept {
     }
 }
 
-PyObject* utf8_message(std::string_view message) noexcept {
+PyObject* utf8_message(std::string_view message) {
     return PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
 }
 
-void raise_with(PyObject* type, std::string_view message) noexcept {
-    PyObject* text = utf8_message(message);
-    if (!text) return;
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-}
 
 }  // namespace
 
-bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) noexcept {
+bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
     if (static_cast<std::size_t>(nargs) > sig.count) {
         raise_too_many(sig, nargs);
         return false;
@@ -81,14 +75,14 @@ bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t narg
     return true;
 }
 
-std::optional<std::string_view> utf8_of_slow(PyObject* str) noexcept {
+std::optional<std::string_view> utf8_of_slow(PyObject* str) {
     Py_ssize_t len = 0;
     const char* data = PyUnicode_AsUTF8AndSize(str, &len);
     if (!data) return std::nullopt;
     return std::string_view(data, static_cast<std::size_t>(len));
 }
 
-std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) noexcept {
+std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index, PyObject* obj) {
     if (!PyUnicode_Check(obj)) {
         raise_arg_type(sig, index, "str", obj);
         return std::nullopt;
@@ -96,7 +90,7 @@ std::optional<std::string_view> str_arg(const Signature& sig, std::size_t index,
     return utf8_of(obj);
 }
 
-bool str_args(const Signature& sig, PyObject* const* bound, std::size_t n, std::string_view* out) noexcept {
+bool str_args(const Signature& sig, PyObject* const* bound, std::size_t n, std::string_view* out) {
     for (std::size_t i = 0; i < n; ++i) {
         auto text = str_arg(sig, i, bound[i]);
         if (!text) return false;
@@ -105,17 +99,24 @@ bool str_args(const Signature& sig, PyObject* const* bound, std::size_t n, std::
     return true;
 }
 
-void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) noexcept {
+void raise_arg_type(const Signature& sig, std::size_t index, const char* expected, PyObject* got) {
     PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not %s", sig.function, sig.names[index], expected,
                  got == Py_None ? "None" : Py_TYPE(got)->tp_name);
 }
 
-void raise_type(const char* what, const char* expected, PyObject* got) noexcept {
+void raise_type(const char* what, const char* expected, PyObject* got) {
     PyErr_Format(PyExc_TypeError, "%s must be %s, not %s", what, expected, got == Py_None ? "None" : Py_TYPE(got)->tp_name);
 }
 
-void raise_value_error(std::string_view message) noexcept { raise_with(PyExc_ValueError, message); }
-void raise_type_error(std::string_view message) noexcept { raise_with(PyExc_TypeError, message); }
-void raise_index_error(std::string_view message) noexcept { raise_with(PyExc_IndexError, message); }
+void raise_with(PyObject* type, std::string_view message) {
+    PyObject* text = utf8_message(message);
+    if (!text) return;
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
+void raise_value_error(std::string_view message) { raise_with(PyExc_ValueError, message); }
+void raise_type_error(std::string_view message) { raise_with(PyExc_TypeError, message); }
+void raise_index_error(std::string_view message) { raise_with(PyExc_IndexError, message); }
 
 }  // namespace quorlen::python

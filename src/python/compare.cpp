@@ -1,5 +1,6 @@
 // compare and the eight boolean comparison functions.
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "strategies/generic.hpp"
@@ -10,7 +11,7 @@ namespace {
 
 constexpr Signature COMPARE_SIG{"compare", {"a", "b", "ecosystem"}, 3, 2};
 
-PyObject* compare(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SIG;
     PyObject* a[3];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -18,7 +19,7 @@ PyObject* compare(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (a[2]) {
         auto name = str_arg(sig, 2, a[2]);
         if (!name) return nullptr;
-        eco = resolve_eco_for_obj(*name, a[0]);
+        eco = resolve_eco_for_obj(module_state(module), *name, a[0]);
         if (!eco) return nullptr;
     }
     if (PyUnicode_Check(a[0]) && PyUnicode_Check(a[1])) {
@@ -49,7 +50,7 @@ struct Truth {
 };
 
 template <const Signature& Sig, Truth T>
-PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* boolean(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* a[3];
     if (!bind_args(Sig, args, nargs, kwnames, a)) return nullptr;
     std::string_view texts[2];
@@ -59,7 +60,7 @@ PyObject* boolean(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
     if (a[2]) {
         auto name = str_arg(Sig, 2, a[2]);
         if (!name) return nullptr;
-        auto ordering = compare_str_with_ecosystem(left, right, *name);
+        auto ordering = compare_str_with_ecosystem(module_state(module), left, right, *name);
         if (!ordering) return nullptr;
         o = *ordering;
     } else {
@@ -91,11 +92,11 @@ constexpr Truth NE{true, false, true};
 
 }  // namespace
 
-PyMethodDef COMPARE_DEF = {"compare", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compare)),
+PyMethodDef COMPARE_DEF = {"compare", function_entry<compare>(),
                            METH_FASTCALL | METH_KEYWORDS, DOC(compare)};
 
 #define BOOLEAN_DEF(NAME, name, truth)                                                                          \
-    PyMethodDef NAME##_DEF = {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(boolean<name##_SIG, truth>)), \
+    PyMethodDef NAME##_DEF = {#name, function_entry<boolean<name##_SIG, truth>>(), \
                               METH_FASTCALL | METH_KEYWORDS, DOC(name)};
 BOOLEAN_DEF(GT, gt, GT)
 BOOLEAN_DEF(GE, ge, GE)

@@ -1,8 +1,6 @@
 // satisfies, range_contains and ranges_intersect.
 #include "python/constraints.hpp"
 
-#include <new>
-
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
@@ -24,7 +22,7 @@ std::optional<RangeSet> parse_range_or_raise(std::string_view text) {
     return std::move(r).value();
 }
 
-PyObject* bool_or_raise(const Result<bool>& r) noexcept {
+PyObject* bool_or_raise(const Result<bool>& r) {
     if (!r) {
         raise_value_error(r.error());
         return nullptr;
@@ -35,7 +33,7 @@ PyObject* bool_or_raise(const Result<bool>& r) noexcept {
 // The three str parameters of every function here, converted in parameter
 // order so that the first bad one is the one reported.
 bool texts_of(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-              std::string_view (&out)[3]) noexcept {
+              std::string_view (&out)[3]) {
     PyObject* a[3];
     if (!bind_args(sig, args, nargs, kwnames, a)) return false;
     out[2] = "generic";
@@ -53,26 +51,22 @@ constexpr Signature RANGE_CONTAINS_SIG{"range_contains", {"version", "range", "e
 constexpr Signature RANGES_INTERSECT_SIG{"ranges_intersect", {"left", "right", "ecosystem"}, 3, 2};
 
 template <const Signature& Sig>
-PyObject* contains_function(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* contains_function(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::string_view t[3];
     if (!texts_of(Sig, args, nargs, kwnames, t)) return nullptr;
-    return constraints::range_contains(t[0], t[1], t[2]);
+    return constraints::range_contains(module_state(module), t[0], t[1], t[2]);
 }
 
-PyObject* ranges_intersect(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* ranges_intersect(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     std::string_view t[3];
     if (!texts_of(RANGES_INTERSECT_SIG, args, nargs, kwnames, t)) return nullptr;
-    const std::optional<Ecosystem> eco = eco_from_str(t[2]);
+    const std::optional<Ecosystem> eco = eco_from_str(module_state(module), t[2]);
     if (!eco) return nullptr;
-    try {
-        const std::optional<RangeSet> left = parse_range_or_raise(t[0]);
-        if (!left) return nullptr;
-        const std::optional<RangeSet> right = parse_range_or_raise(t[1]);
-        if (!right) return nullptr;
-        return bool_or_raise(left->intersects(*eco, *right));
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();  // a huge range text must not end the process
-    }
+    const std::optional<RangeSet> left = parse_range_or_raise(t[0]);
+    if (!left) return nullptr;
+    const std::optional<RangeSet> right = parse_range_or_raise(t[1]);
+    if (!right) return nullptr;
+    return bool_or_raise(left->intersects(*eco, *right));
 }
 
 #define SIGNATURE(name, a, b) #name "(" #a ", " #b ", ecosystem=\"generic\")\n--\n\n"
@@ -88,26 +82,23 @@ constexpr const char SATISFIES_DOC[] = SIGNATURE(satisfies, version, constraint)
 
 }  // namespace
 
-PyObject* constraints::range_contains(std::string_view version, std::string_view range, std::string_view eco_name) noexcept {
-    const std::optional<Ecosystem> eco = eco_from_str(eco_name);
+PyObject* constraints::range_contains(const ModuleState& st, std::string_view version, std::string_view range,
+                                      std::string_view eco_name) {
+    const std::optional<Ecosystem> eco = eco_from_str(st, eco_name);
     if (!eco) return nullptr;
-    try {
-        const std::optional<RangeSet> set = parse_range_or_raise(range);
-        if (!set) return nullptr;
-        return bool_or_raise(set->contains(*eco, version));
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    const std::optional<RangeSet> set = parse_range_or_raise(range);
+    if (!set) return nullptr;
+    return bool_or_raise(set->contains(*eco, version));
 }
 
 PyMethodDef SATISFIES_DEF = {"satisfies",
-                             reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(contains_function<SATISFIES_SIG>)),
+                             function_entry<contains_function<SATISFIES_SIG>>(),
                              METH_FASTCALL | METH_KEYWORDS, SATISFIES_DOC};
 PyMethodDef RANGE_CONTAINS_DEF = {
-    "range_contains", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(contains_function<RANGE_CONTAINS_SIG>)),
+    "range_contains", function_entry<contains_function<RANGE_CONTAINS_SIG>>(),
     METH_FASTCALL | METH_KEYWORDS, SIGNATURE(range_contains, version, range)};
 PyMethodDef RANGES_INTERSECT_DEF = {"ranges_intersect",
-                                    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ranges_intersect)),
+                                    function_entry<ranges_intersect>(),
                                     METH_FASTCALL | METH_KEYWORDS, SIGNATURE(ranges_intersect, left, right)};
 
 #undef SIGNATURE

@@ -5,24 +5,24 @@
 
 namespace quorlen::python {
 
-bool is_auto(std::string_view name) noexcept { return ascii::iequals(name, "auto"); }
+bool is_auto(std::string_view name) { return ascii::iequals(name, "auto"); }
 
-std::optional<Ecosystem> eco_from_str(std::string_view name) noexcept {
+std::optional<Ecosystem> eco_from_str(const ModuleState& st, std::string_view name) {
     Result<Ecosystem> r = Ecosystem::from_str(name);
     if (!r) {
-        raise_value_error(r.error());
+        raise_failure(st, r.failure_kind(), r.error());
         return std::nullopt;
     }
     return *r;
 }
 
-std::optional<Ecosystem> resolve_eco(std::string_view name, PyObject* obj) noexcept {
-    if (is_auto(name)) return obj ? resolve_eco_for_obj(name, obj) : std::optional<Ecosystem>(Ecosystem::Generic);
-    return eco_from_str(name);
+std::optional<Ecosystem> resolve_eco(const ModuleState& st, std::string_view name, PyObject* obj) {
+    if (is_auto(name)) return obj ? resolve_eco_for_obj(st, name, obj) : std::optional<Ecosystem>(Ecosystem::Generic);
+    return eco_from_str(st, name);
 }
 
-std::optional<Ecosystem> resolve_eco_for_obj(std::string_view name, PyObject* obj) noexcept {
-    if (!is_auto(name)) return eco_from_str(name);
+std::optional<Ecosystem> resolve_eco_for_obj(const ModuleState& st, std::string_view name, PyObject* obj) {
+    if (!is_auto(name)) return eco_from_str(st, name);
     if (is_version(obj)) return version_ecosystem(obj);
     if (PyUnicode_Check(obj)) {
         auto text = utf8_of(obj);
@@ -33,7 +33,7 @@ std::optional<Ecosystem> resolve_eco_for_obj(std::string_view name, PyObject* ob
     return std::nullopt;
 }
 
-std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) noexcept {
+std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) {
     Result<ParsedRepr> r = parse_for_ecosystem(eco, text);
     if (!r) {
         raise_value_error(r.error());
@@ -42,7 +42,7 @@ std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) n
     return std::move(r).value();
 }
 
-std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem eco) noexcept {
+std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem eco) {
     if (is_version(obj)) {
         if (eco == Ecosystem::Generic) return ParsedRepr(version_generic(obj));
         return parse_or_raise(eco, version_raw(obj));
@@ -56,15 +56,15 @@ std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem 
     return std::nullopt;
 }
 
-std::optional<std::string_view> extract_raw(PyObject* obj) noexcept {
+std::optional<std::string_view> extract_raw(PyObject* obj) {
     if (is_version(obj)) return version_raw(obj);
     if (PyUnicode_Check(obj)) return utf8_of(obj);
     raise_type_error(EXPECTED_VERSION_OR_STR);
     return std::nullopt;
 }
 
-std::optional<Ordering> compare_str_with_ecosystem(std::string_view a, std::string_view b, std::string_view eco_name) noexcept {
-    std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(eco_name);
+std::optional<Ordering> compare_str_with_ecosystem(const ModuleState& st, std::string_view a, std::string_view b, std::string_view eco_name) {
+    std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(st, eco_name);
     if (!eco) return std::nullopt;
     Result<Ordering> o = compare_texts_for_ecosystem(*eco, a, b);
     if (!o) {

@@ -1,5 +1,7 @@
 // The module's functions, one PyMethodDef each, defined by the unit of their
-// group and registered by the module entry in a fixed order.
+// group and registered by the module entry in a fixed order. Each is called
+// with the module object as its first argument and enters through the
+// boundary of boundary.hpp.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -56,5 +58,9 @@ extern PyMethodDef BUMP_MINOR_DEF;
 extern PyMethodDef BUMP_PATCH_DEF;
 extern PyMethodDef BUMP_PRERELEASE_DEF;
 extern PyMethodDef NEXT_STABLE_DEF;
+
+// The ecosystem rows (ecosystems.cpp).
+extern PyMethodDef ECOSYSTEMS_DEF;
+extern PyMethodDef OSV_ECOSYSTEM_DEF;
 
 }  // namespace quorlen::python

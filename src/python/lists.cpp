@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "python/pyversion.hpp"
@@ -24,7 +25,7 @@ constexpr Signature MIN_VERSION_SIG{"min_version", {"versions", "ecosystem"}, 2,
 
 constexpr const char* EMPTY_SEQUENCE = "empty sequence";
 
-PyObject* version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* version(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = VERSION_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -32,10 +33,10 @@ PyObject* version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     if (!text) return nullptr;
     auto eco_name = ecosystem_arg(sig, 1, a[1], "auto");
     if (!eco_name) return nullptr;
-    return new_version(*text, *eco_name);
+    return new_version(module_state(module).version_type, *text, *eco_name);
 }
 
-PyObject* compare_semver_strict(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* compare_semver_strict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SEMVER_STRICT_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -84,12 +85,12 @@ std::optional<std::vector<uint32_t>> sorted_order(PyObject* items, std::size_t n
     return keys.sorted_order();
 }
 
-PyObject* sort_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* sort_versions(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     ListArgs in;
     if (!bind_list_args(SORT_VERSIONS_SIG, args, nargs, kwnames, in)) return nullptr;
     PyObject* items = in.items.get();
     const auto n = static_cast<std::size_t>(PyList_GET_SIZE(items));
-    auto eco = resolve_eco(in.eco_name, n > 0 ? PyList_GET_ITEM(items, 0) : nullptr);
+    auto eco = resolve_eco(module_state(module), in.eco_name, n > 0 ? PyList_GET_ITEM(items, 0) : nullptr);
     if (!eco) return nullptr;
 
     auto order = sorted_order(items, n, *eco);
@@ -105,7 +106,7 @@ PyObject* sort_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
 }
 
 // A pair must be a tuple (a list of two is not a pair) of exactly two items.
-bool check_pair(const Signature& sig, Py_ssize_t index, PyObject* pair) noexcept {
+bool check_pair(const Signature& sig, Py_ssize_t index, PyObject* pair) {
     if (!PyTuple_Check(pair)) {
         PyErr_Format(PyExc_TypeError, "%s() argument '%s' item %zd must be tuple, not %s", sig.function, sig.names[0], index,
                      pair == Py_None ? "None" : Py_TYPE(pair)->tp_name);
@@ -120,7 +121,7 @@ bool check_pair(const Signature& sig, Py_ssize_t index, PyObject* pair) noexcept
     return true;
 }
 
-PyObject* batch_compare(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* batch_compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = BATCH_COMPARE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -137,7 +138,7 @@ PyObject* batch_compare(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     const bool per_pair = is_auto(*eco_name);
     std::optional<Ecosystem> fixed;
     if (!per_pair) {
-        fixed = eco_from_str(*eco_name);
+        fixed = eco_from_str(module_state(module), *eco_name);
         if (!fixed) return nullptr;
     }
 
@@ -147,7 +148,7 @@ PyObject* batch_compare(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
         PyObject* pair = PyList_GET_ITEM(pairs.get(), i);
         PyObject* left_obj = PyTuple_GET_ITEM(pair, 0);
         PyObject* right_obj = PyTuple_GET_ITEM(pair, 1);
-        auto eco = per_pair ? resolve_eco_for_obj(*eco_name, left_obj) : fixed;
+        auto eco = per_pair ? resolve_eco_for_obj(module_state(module), *eco_name, left_obj) : fixed;
         if (!eco) return nullptr;
         auto left = extract_parsed_for_ecosystem(left_obj, *eco);
         if (!left) return nullptr;
@@ -176,7 +177,7 @@ enum class Keep {
 // ordering this picks the same item as a stable ascending sort would put
 // last (LastHighest) or first (FirstLowest), without sorting.
 template <Keep K>
-PyObject* select_extreme(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* select_extreme(PyObject* module, const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     ListArgs in;
     if (!bind_list_args(sig, args, nargs, kwnames, in)) return nullptr;
     PyObject* items = in.items.get();
@@ -185,7 +186,7 @@ PyObject* select_extreme(const Signature& sig, PyObject* const* args, Py_ssize_t
         raise_value_error(EMPTY_SEQUENCE);
         return nullptr;
     }
-    auto eco = resolve_eco_for_obj(in.eco_name, PyList_GET_ITEM(items, 0));
+    auto eco = resolve_eco_for_obj(module_state(module), in.eco_name, PyList_GET_ITEM(items, 0));
     if (!eco) return nullptr;
     const VersionStrategy& strategy = strategies::registry::strategy_for(*eco);
 
@@ -211,28 +212,28 @@ PyObject* select_extreme(const Signature& sig, PyObject* const* args, Py_ssize_t
     return kept_item;
 }
 
-PyObject* max_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return select_extreme<Keep::LastHighest>(MAX_VERSION_SIG, args, nargs, kwnames);
+PyObject* max_version(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return select_extreme<Keep::LastHighest>(module, MAX_VERSION_SIG, args, nargs, kwnames);
 }
 
-PyObject* min_version(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return select_extreme<Keep::FirstLowest>(MIN_VERSION_SIG, args, nargs, kwnames);
+PyObject* min_version(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return select_extreme<Keep::FirstLowest>(module, MIN_VERSION_SIG, args, nargs, kwnames);
 }
 
 constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
 
 }  // namespace
 
-PyMethodDef VERSION_DEF = {"version", entry_function<version>(), FASTCALL, "version(s, ecosystem=\"auto\")\n--\n\n"};
-PyMethodDef COMPARE_SEMVER_STRICT_DEF = {"compare_semver_strict", entry_function<compare_semver_strict>(), FASTCALL,
+PyMethodDef VERSION_DEF = {"version", function_entry<version>(), FASTCALL, "version(s, ecosystem=\"auto\")\n--\n\n"};
+PyMethodDef COMPARE_SEMVER_STRICT_DEF = {"compare_semver_strict", function_entry<compare_semver_strict>(), FASTCALL,
                                          "compare_semver_strict(a, b)\n--\n\n"};
-PyMethodDef SORT_VERSIONS_DEF = {"sort_versions", entry_function<sort_versions>(), FASTCALL,
+PyMethodDef SORT_VERSIONS_DEF = {"sort_versions", function_entry<sort_versions>(), FASTCALL,
                                  "sort_versions(versions, ecosystem=\"generic\")\n--\n\n"};
-PyMethodDef BATCH_COMPARE_DEF = {"batch_compare", entry_function<batch_compare>(), FASTCALL,
+PyMethodDef BATCH_COMPARE_DEF = {"batch_compare", function_entry<batch_compare>(), FASTCALL,
                                  "batch_compare(pairs, ecosystem=\"generic\")\n--\n\n"};
-PyMethodDef MAX_VERSION_DEF = {"max_version", entry_function<max_version>(), FASTCALL,
+PyMethodDef MAX_VERSION_DEF = {"max_version", function_entry<max_version>(), FASTCALL,
                                "max_version(versions, ecosystem=\"generic\")\n--\n\n"};
-PyMethodDef MIN_VERSION_DEF = {"min_version", entry_function<min_version>(), FASTCALL,
+PyMethodDef MIN_VERSION_DEF = {"min_version", function_entry<min_version>(), FASTCALL,
                                "min_version(versions, ecosystem=\"generic\")\n--\n\n"};
 
 }  // namespace quorlen::python

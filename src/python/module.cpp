@@ -1,11 +1,14 @@
 // Module entry: multi-phase initialisation with one execution step that
-// registers the Version class and then every function, in a fixed order,
-// appending each name to __all__.
+// creates the module's state (the Version class and the exception classes)
+// and registers them and then every function, in a fixed order, appending
+// each name to __all__. Nothing is kept outside the module object, so every
+// interpreter that imports the module has its own.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
 #include <array>
 
+#include "python/boundary.hpp"
 #include "python/functions.hpp"
 #include "python/pyversion.hpp"
 
@@ -57,10 +60,12 @@ PyMethodDef* const FUNCTIONS[] = {
     &BUMP_PATCH_DEF,
     &BUMP_PRERELEASE_DEF,
     &NEXT_STABLE_DEF,
+    &ECOSYSTEMS_DEF,
+    &OSV_ECOSYSTEM_DEF,
 };
 
 // Adds obj (a new reference, stolen) under name and appends name to __all__.
-int add_public(PyObject* module, PyObject* all, const char* name, PyObject* obj) noexcept {
+int add_public(PyObject* module, PyObject* all, const char* name, PyObject* obj) {
     if (!obj) return -1;
     const int rc = PyModule_AddObject(module, name, obj);
     if (rc < 0) {
@@ -74,7 +79,7 @@ int add_public(PyObject* module, PyObject* all, const char* name, PyObject* obj)
     return ar;
 }
 
-int exec_module(PyObject* module) noexcept {
+int exec_module(PyObject* module) {
     if (!PyModule_Check(module)) {
         PyErr_Format(PyExc_TypeError, "expected module, not %s", Py_TYPE(module)->tp_name);
         return -1;
@@ -87,15 +92,21 @@ int exec_module(PyObject* module) noexcept {
     }  // the module now owns `all`; it stays alive while we append to it
     if (PyModule_AddStringConstant(module, "__version__", QUORLEN_VERSION) < 0) return -1;
 
-    PyTypeObject* type = version_type();
-    if (!type) return -1;
-    Py_INCREF(type);
-    if (add_public(module, all, "Version", reinterpret_cast<PyObject*>(type)) < 0) return -1;
+    ModuleState& st = module_state(module);
+    st.version_type = make_version_type(module);
+    if (!st.version_type) return -1;
+    Py_INCREF(st.version_type);
+    if (add_public(module, all, "Version", reinterpret_cast<PyObject*>(st.version_type)) < 0) return -1;
+    st.unknown_ecosystem_error = PyErr_NewExceptionWithDoc(
+        "quorlen.UnknownEcosystemError", "An ecosystem name that no ecosystem answers to.", PyExc_ValueError, nullptr);
+    if (!st.unknown_ecosystem_error) return -1;
+    Py_INCREF(st.unknown_ecosystem_error);
+    if (add_public(module, all, "UnknownEcosystemError", st.unknown_ecosystem_error) < 0) return -1;
 
     PyObject* modname = PyModule_GetNameObject(module);
     if (!modname) return -1;
     for (PyMethodDef* def : FUNCTIONS) {
-        if (add_public(module, all, def->ml_name, PyCFunction_NewEx(def, nullptr, modname)) < 0) {
+        if (add_public(module, all, def->ml_name, PyCFunction_NewEx(def, module, modname)) < 0) {
             Py_DECREF(modname);
             return -1;
         }
@@ -104,18 +115,44 @@ int exec_module(PyObject* module) noexcept {
     return 0;
 }
 
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+    ModuleState* st = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (st) {
+        Py_VISIT(st->version_type);
+        Py_VISIT(st->unknown_ecosystem_error);
+    }
+    return 0;
+}
+
+int clear_module(PyObject* module) {
+    ModuleState* st = static_cast<ModuleState*>(PyModule_GetState(module));
+    if (st) {
+        Py_CLEAR(st->version_type);
+        Py_CLEAR(st->unknown_ecosystem_error);
+    }
+    return 0;
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
+
 PyModuleDef_Slot SLOTS[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
 #ifdef Py_mod_multiple_interpreters
-    // The Version type object is created once and cached for the process, so
-    // a second interpreter would receive a type that belongs to the first.
-    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+    {Py_mod_multiple_interpreters, Py_MOD_PER_INTERPRETER_GIL_SUPPORTED},
 #endif
     {0, nullptr},
 };
 
 PyModuleDef MODULE = {
-    PyModuleDef_HEAD_INIT, "_quorlen", "", 0, nullptr, SLOTS, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT,
+    "_quorlen",
+    "",
+    sizeof(ModuleState),
+    nullptr,
+    SLOTS,
+    traverse_module,
+    clear_module,
+    free_module,
 };
 
 }  // namespace

@@ -1,364 +1,28 @@
-// The Version class.
+// The Version class: the CPython type over a packed version (packed_version.hpp).
 #include "python/pyversion.hpp"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
-#include <new>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "packed_segments.hpp"
+#include "packed_version.hpp"
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
+#include "python/seq.hpp"
 #include "strategies/generic.hpp"
 #include "strategies/pep440.hpp"
-#include "strategies/validators.hpp"
 
 namespace quorlen::python {
 
 namespace {
 
-// Copies text to dst and returns the end of the copy. An empty view may have
-// no data pointer at all, which memcpy must not be handed.
-char* append_bytes(char* dst, std::string_view text) noexcept {
-    if (!text.empty()) std::memcpy(dst, text.data(), text.size());
-    return dst + text.size();
-}
-
-using strategies::generic::detail::cmp_lists;
+using namespace packed;
 using strategies::generic::detail::significant;
 
-// ---------------------------------------------------------------- layout
-
-// What the payload at the head of the tail is.
-enum class Kind : uint8_t {
-    None,    // the ecosystem's parse is the generic one: nothing more to keep
-    Pep440,  // the generic parse plus a local label, kept as packed segments
-    Semver,
-    Debian,
-    Rpm,
-    Maven,
-    Boxed,  // anything else: a heap ParsedRepr, never expected in practice
-};
-
-constexpr uint8_t FLAG_PRE = 1;
-constexpr uint8_t FLAG_POST = 2;
-constexpr uint8_t FLAG_LOCAL = 4;
-
-static_assert(sizeof(PyVersion) % 8 == 0, "the tail must start 8-aligned");
-static_assert(alignof(PackedSeg) <= 8 && alignof(SemverVersion) <= 8 && alignof(DebianVersion) <= 8 &&
-              alignof(RpmVersion) <= 8 && alignof(MavenVersion) <= 8);
-
-constexpr std::size_t round8(std::size_t n) noexcept { return (n + 7) & ~std::size_t{7}; }
-
-constexpr std::size_t payload_size(Kind k) noexcept {
-    switch (k) {
-        case Kind::None:
-        case Kind::Pep440: return 0;
-        case Kind::Semver: return round8(sizeof(SemverVersion));
-        case Kind::Debian: return round8(sizeof(DebianVersion));
-        case Kind::Rpm: return round8(sizeof(RpmVersion));
-        case Kind::Maven: return round8(sizeof(MavenVersion));
-        case Kind::Boxed: return sizeof(ParsedRepr*);
-    }
-    return 0;
-}
-
-Kind kind_of(const PyVersion* v) noexcept { return static_cast<Kind>(v->kind); }
-Ecosystem eco_of(const PyVersion* v) noexcept { return Ecosystem(static_cast<Ecosystem::Value>(v->eco)); }
-
-char* tail(PyVersion* v) noexcept { return reinterpret_cast<char*>(v) + sizeof(PyVersion); }
-const char* tail(const PyVersion* v) noexcept { return reinterpret_cast<const char*>(v) + sizeof(PyVersion); }
-
-template <class T>
-T* payload(PyVersion* v) noexcept {
-    return std::launder(reinterpret_cast<T*>(tail(v)));
-}
-template <class T>
-const T* payload(const PyVersion* v) noexcept {
-    return std::launder(reinterpret_cast<const T*>(tail(v)));
-}
-
-const PackedSeg* seg_data(const PyVersion* v) noexcept {
-    return reinterpret_cast<const PackedSeg*>(tail(v) + payload_size(kind_of(v)));
-}
-std::span<const PackedSeg> segments_of(const PyVersion* v) noexcept { return {seg_data(v), v->seg_count}; }
-std::span<const PackedSeg> local_of(const PyVersion* v) noexcept { return {seg_data(v) + v->seg_count, v->local_count}; }
-const char* raw_data(const PyVersion* v) noexcept {
-    return reinterpret_cast<const char*>(seg_data(v) + v->seg_count + v->local_count);
-}
-std::string_view raw_of(const PyVersion* v) noexcept { return {raw_data(v), v->raw_len}; }
-std::string_view build_of(const PyVersion* v) noexcept { return {raw_data(v) + v->raw_len, v->build_len}; }
-
-// The stored parse of the ecosystem when it is not packed; null otherwise.
-const ParsedRepr* boxed_of(const PyVersion* v) noexcept {
-    return kind_of(v) == Kind::Boxed ? *payload<ParsedRepr*>(v) : nullptr;
-}
-
-bool same_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
-    return a.raw == b.raw && a.build == b.build && a.epoch == b.epoch && a.is_prerelease == b.is_prerelease &&
-           a.is_postrelease == b.is_postrelease && same_segments(a.segments, b.segments);
-}
-
-Kind classify(const ParsedVersion& generic, const ParsedRepr& parsed) noexcept {
-    if (const auto* g = std::get_if<ParsedVersion>(&parsed)) return same_generic(*g, generic) ? Kind::None : Kind::Boxed;
-    if (const auto* p = std::get_if<Pep440Version>(&parsed)) return same_generic(p->version, generic) ? Kind::Pep440 : Kind::Boxed;
-    if (std::holds_alternative<SemverVersion>(parsed)) return Kind::Semver;
-    if (std::holds_alternative<DebianVersion>(parsed)) return Kind::Debian;
-    if (std::holds_alternative<RpmVersion>(parsed)) return Kind::Rpm;
-    return Kind::Maven;
-}
-
-template <class T>
-void place(PyVersion* v, ParsedRepr& parsed) {
-    new (tail(v)) T(std::move(*std::get_if<T>(&parsed)));
-}
-
-PyTypeObject* g_version_type = nullptr;
-
-// Builds the instance from its three fields; a null parsed stands for the
-// generic parse itself.
-PyObject* make_instance(PyTypeObject* type, const ParsedVersion& generic, ParsedRepr* parsed, Ecosystem eco) noexcept {
-    const Kind kind = parsed ? classify(generic, *parsed) : Kind::None;
-    std::span<const Seg> local;
-    bool has_local = false;
-    if (kind == Kind::Pep440) {
-        const auto& label = std::get_if<Pep440Version>(parsed)->local;
-        if (label) {
-            has_local = true;
-            local = std::span<const Seg>(label->data(), label->size());
-        }
-    }
-    const std::span<const Seg> segs(generic.segments.data(), generic.segments.size());
-    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
-    if (generic.raw.size() > LIMIT || generic.build.size() > LIMIT) {
-        // Lengths are kept in 32 bits; a text of 4 GiB is no version.
-        PyErr_NoMemory();
-        return nullptr;
-    }
-    const std::size_t tail_size = payload_size(kind) + (segs.size() + local.size()) * sizeof(PackedSeg) +
-                                  generic.raw.size() + generic.build.size() + packed_text_bytes(segs) +
-                                  packed_text_bytes(local);
-
-    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
-    if (!self) return nullptr;
-    PyVersion* v = as_version(self);
-    v->epoch = generic.epoch;
-    v->raw_len = static_cast<uint32_t>(generic.raw.size());
-    v->build_len = static_cast<uint32_t>(generic.build.size());
-    v->seg_count = static_cast<uint32_t>(segs.size());
-    v->local_count = static_cast<uint32_t>(local.size());
-    v->eco = eco.index();
-    v->kind = static_cast<uint8_t>(kind);
-    v->flags = static_cast<uint8_t>((generic.is_prerelease ? FLAG_PRE : 0) | (generic.is_postrelease ? FLAG_POST : 0) |
-                                    (has_local ? FLAG_LOCAL : 0));
-
-    auto* packed = const_cast<PackedSeg*>(seg_data(v));
-    char* bytes = const_cast<char*>(raw_data(v));
-    bytes = append_bytes(bytes, generic.raw);
-    bytes = append_bytes(bytes, generic.build);
-    bytes = pack_segments(segs, packed, bytes);
-    pack_segments(local, packed + segs.size(), bytes);
-
-    switch (kind) {
-        case Kind::None:
-        case Kind::Pep440: break;
-        case Kind::Semver: place<SemverVersion>(v, *parsed); break;
-        case Kind::Debian: place<DebianVersion>(v, *parsed); break;
-        case Kind::Rpm: place<RpmVersion>(v, *parsed); break;
-        case Kind::Maven: place<MavenVersion>(v, *parsed); break;
-        case Kind::Boxed: new (tail(v)) ParsedRepr*(new ParsedRepr(std::move(*parsed))); break;
-    }
-    return self;
-}
-
-// The segments of a main part as slices, with the flags parse_generic
-// raises: what an instance of the generic kind is built from in one pass,
-// with no ParsedVersion in between.
-struct SliceSegments {
-    struct Slice {
-        uint64_t number;   // a number's value, or a word's length
-        const char* text;  // a word as written; nullptr for a number
-    };
-    InlineVec<Slice, INLINE_SEGMENTS> segs;
-    std::size_t text_bytes = 0;
-    bool is_prerelease = false;
-    bool is_postrelease = false;
-
-    void number(uint64_t v) { segs.push_back(Slice{v, nullptr}); }
-    void word(std::string_view letters) {
-        segs.push_back(Slice{letters.size(), letters.data()});
-        text_bytes += letters.size();
-        if (auto w = tag_weight_folded(letters)) {
-            if (*w < RELEASE_WEIGHT) is_prerelease = true;
-            if (*w > RELEASE_WEIGHT) is_postrelease = true;
-        }
-    }
-    void tilde() {
-        segs.push_back(Slice{1, "~"});
-        ++text_bytes;
-        is_prerelease = true;
-    }
-    void caret() {
-        segs.push_back(Slice{1, "^"});
-        ++text_bytes;
-        is_postrelease = true;
-    }
-};
-
-// make_instance for a parse that is the generic one (Kind::None), or the
-// PEP 440 one of a text without a local label (Kind::Pep440): the same
-// bytes, written straight from the text.
-PyObject* make_generic_instance(PyTypeObject* type, std::string_view text, Ecosystem eco, Kind kind) {
-    const GenericParts parts = split_generic(text);
-    SliceSegments scan;
-    scan_segments(parts.main, scan);
-    constexpr std::size_t LIMIT = std::numeric_limits<uint32_t>::max();
-    if (text.size() > LIMIT) {
-        PyErr_NoMemory();
-        return nullptr;
-    }
-    const std::size_t count = scan.segs.size();
-    const std::size_t tail_size = count * sizeof(PackedSeg) + text.size() + parts.build.size() + scan.text_bytes;
-    PyObject* self = type->tp_alloc(type, static_cast<Py_ssize_t>(tail_size));
-    if (!self) return nullptr;
-    PyVersion* v = as_version(self);
-    v->epoch = parts.epoch;
-    v->raw_len = static_cast<uint32_t>(text.size());
-    v->build_len = static_cast<uint32_t>(parts.build.size());
-    v->seg_count = static_cast<uint32_t>(count);
-    v->local_count = 0;
-    v->eco = eco.index();
-    v->kind = static_cast<uint8_t>(kind);
-    v->flags = static_cast<uint8_t>((scan.is_prerelease ? FLAG_PRE : 0) | (scan.is_postrelease ? FLAG_POST : 0));
-
-    auto* packed = const_cast<PackedSeg*>(seg_data(v));
-    char* bytes = const_cast<char*>(raw_data(v));
-    bytes = append_bytes(bytes, text);
-    bytes = append_bytes(bytes, parts.build);
-    for (std::size_t i = 0; i < count; ++i) {
-        const SliceSegments::Slice& s = scan.segs[i];
-        if (!s.text) {
-            packed[i] = PackedSeg{s.number, nullptr};
-            continue;
-        }
-        // Stored lower-cased, as the generic parse keeps its words.
-        for (std::size_t k = 0; k < s.number; ++k) bytes[k] = ascii::to_lower(s.text[k]);
-        packed[i] = PackedSeg{s.number, bytes};
-        bytes += s.number;
-    }
-    return self;
-}
-
-// Whether an ecosystem's parse of `text` is built here in one pass: the
-// generic family after its check, and PEP 440 after its screen when the
-// text has no local label. The check's failure is handed back; nullopt
-// means the ordinary path must build the instance.
-std::optional<Status> one_pass_check(Ecosystem eco, std::string_view text, Kind& kind) {
-    if (eco == Ecosystem::Pep440) {
-        auto rest = strategies::pep440::screen(text);
-        if (!rest) return Status(std::move(rest).failure());
-        if (strategies::pep440::local_text(*rest)) return std::nullopt;
-        kind = Kind::Pep440;
-        return success();
-    }
-    const auto family = strategies::validators::family_of(eco);
-    if (family.family != strategies::validators::Family::Generic) return std::nullopt;
-    kind = Kind::None;
-    return family.check ? family.check(text) : success();
-}
-
-ParsedVersion rebuild_generic(const PyVersion* v) {
-    ParsedVersion pv;
-    pv.raw.assign(raw_of(v));
-    unpack_segments(segments_of(v), pv.segments);
-    pv.build.assign(build_of(v));
-    pv.epoch = v->epoch;
-    pv.is_prerelease = (v->flags & FLAG_PRE) != 0;
-    pv.is_postrelease = (v->flags & FLAG_POST) != 0;
-    return pv;
-}
-
-ParsedRepr rebuild_parsed(const PyVersion* v) {
-    switch (kind_of(v)) {
-        case Kind::None: return ParsedRepr(rebuild_generic(v));
-        case Kind::Pep440: {
-            Pep440Version p{rebuild_generic(v), {}};
-            if (v->flags & FLAG_LOCAL) {
-                p.local.emplace();
-                unpack_segments(local_of(v), *p.local);
-            }
-            return ParsedRepr(std::move(p));
-        }
-        case Kind::Semver: return ParsedRepr(*payload<SemverVersion>(v));
-        case Kind::Debian: return ParsedRepr(*payload<DebianVersion>(v));
-        case Kind::Rpm: return ParsedRepr(*payload<RpmVersion>(v));
-        case Kind::Maven: return ParsedRepr(*payload<MavenVersion>(v));
-        case Kind::Boxed: break;
-    }
-    return *boxed_of(v);
-}
-
-// ---------------------------------------------------------------- ordering
-
-Ordering cmp_packed_generic(const PyVersion* a, const PyVersion* b) noexcept {
-    if (a->epoch != b->epoch) return order_of(a->epoch, b->epoch);
-    return cmp_lists(segments_of(a), segments_of(b));
-}
-
-// The PEP 440 ordering on the packed form: the generic one, then the local
-// label (absent before present).
-Ordering cmp_packed_pep440(const PyVersion* a, const PyVersion* b) noexcept {
-    const Ordering o = cmp_packed_generic(a, b);
-    if (o != Ordering::Equal) return o;
-    const bool la = (a->flags & FLAG_LOCAL) != 0, lb = (b->flags & FLAG_LOCAL) != 0;
-    if (la != lb) return la ? Ordering::Greater : Ordering::Less;
-    return cmp_lists(local_of(a), local_of(b));
-}
-
-// The ecosystem's own ordering of two stored payloads, called on the records
-// themselves so that nothing is copied.
-Ordering cmp_payload(const SemverVersion& a, const SemverVersion& b) noexcept {
-    return strategies::semver::cmp_semver_strict(a, b);
-}
-Ordering cmp_payload(const DebianVersion& a, const DebianVersion& b) noexcept {
-    return strategies::debian::cmp_debian_view({a.epoch, a.upstream, a.revision}, {b.epoch, b.upstream, b.revision});
-}
-Ordering cmp_payload(const RpmVersion& a, const RpmVersion& b) noexcept {
-    return strategies::rpm::cmp_rpm_view({a.epoch, a.version, a.release}, {b.epoch, b.version, b.release});
-}
-Ordering cmp_payload(const MavenVersion& a, const MavenVersion& b) noexcept {
-    return strategies::maven::cmp_list(a.items, b.items);
-}
-
-template <class T>
-Ordering cmp_stored(PyVersion* a, PyVersion* b) noexcept {
-    return cmp_payload(*payload<T>(a), *payload<T>(b));
-}
-
-// Two instances of one ecosystem, ordered by that ecosystem's rules. The
-// usual cases allocate nothing.
-Ordering cmp_same_ecosystem(PyVersion* a, PyVersion* b) {
-    if (a == b) return Ordering::Equal;
-    const Ecosystem eco = eco_of(a);
-    if (a->kind == b->kind) {
-        switch (kind_of(a)) {
-            // The generic family orders exactly as the generic ecosystem.
-            case Kind::None: return cmp_packed_generic(a, b);
-            case Kind::Pep440: return cmp_packed_pep440(a, b);
-            case Kind::Semver: return cmp_stored<SemverVersion>(a, b);
-            case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
-            case Kind::Rpm: return cmp_stored<RpmVersion>(a, b);
-            case Kind::Maven: return cmp_stored<MavenVersion>(a, b);
-            case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
-        }
-    }
-    return compare_for_ecosystem(eco, rebuild_parsed(a), rebuild_parsed(b));
-}
-
-bool ordering_matches(Ordering o, int op) noexcept {
+bool ordering_matches(Ordering o, int op) {
     switch (op) {
         case Py_LT: return o == Ordering::Less;
         case Py_LE: return o != Ordering::Greater;
@@ -371,20 +35,20 @@ bool ordering_matches(Ordering o, int op) noexcept {
 
 // ---------------------------------------------------------------- Python values
 
-PyObject* str_of(std::string_view s) noexcept { return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())); }
+PyObject* str_of(std::string_view s) { return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())); }
 
-PyObject* segment_object(const PackedSeg& s) noexcept {
+PyObject* segment_object(const PackedSeg& s) {
     if (s.is_number()) return PyLong_FromUnsignedLongLong(s.number);
     return str_of(s.text_view());
 }
 
 // Entry i of the generic segments if it exists and is a number, else 0.
-uint64_t number_at(const PyVersion* v, std::size_t i) noexcept {
+uint64_t number_at(const PackedVersion* v, std::size_t i) {
     const auto segs = segments_of(v);
     return i < segs.size() && segs[i].is_number() ? segs[i].number : 0;
 }
 
-PyObject* ecosystem_name(const PyVersion* v) noexcept { return str_of(eco_of(v).as_str()); }
+PyObject* ecosystem_name(const PackedVersion* v) { return str_of(eco_of(v).as_str()); }
 
 // ---------------------------------------------------------------- construction
 
@@ -396,7 +60,7 @@ constexpr Signature COMPARE_SIG{"compare", {"other", "ecosystem"}, 2, 1};
 constexpr Signature GETITEM_SIG{"__getitem__", {"idx"}, 1, 1};
 
 // Binds (version, ecosystem="auto") and runs the construction step.
-PyObject* construct(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* construct(PyTypeObject* type, const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* out[2];
     if (!bind_args(sig, args, nargs, kwnames, out)) return nullptr;
     auto text = str_arg(sig, 0, out[0]);
@@ -407,44 +71,43 @@ PyObject* construct(const Signature& sig, PyObject* const* args, Py_ssize_t narg
         if (!name) return nullptr;
         eco = *name;
     }
-    return new_version(*text, eco);
+    return new_version(type, *text, eco);
 }
 
-PyObject* version_vectorcall(PyObject*, PyObject* const* args, size_t nargsf, PyObject* kwnames) noexcept {
-    return construct(NEW_SIG, args, PyVectorcall_NARGS(nargsf), kwnames);
+PyObject* version_vectorcall(PyObject* type, PyObject* const* args, size_t nargsf, PyObject* kwnames) {
+    return construct(reinterpret_cast<PyTypeObject*>(type), NEW_SIG, args, PyVectorcall_NARGS(nargsf), kwnames);
 }
 
 // Version.__new__(Version, ...) and other tuple/dict calls: flatten to the
 // vectorcall layout.
-PyObject* version_new(PyTypeObject*, PyObject* args, PyObject* kwargs) noexcept {
+PyObject* version_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
     const Py_ssize_t nkw = kwargs ? PyDict_GET_SIZE(kwargs) : 0;
     std::vector<PyObject*> flat(static_cast<std::size_t>(nargs + nkw));
     for (Py_ssize_t i = 0; i < nargs; ++i) flat[i] = PyTuple_GET_ITEM(args, i);
-    PyObject* kwnames = nullptr;
+    OwnedRef kwnames(nullptr);
     if (nkw > 0) {
-        kwnames = PyTuple_New(nkw);
+        kwnames.reset(PyTuple_New(nkw));
         if (!kwnames) return nullptr;
         Py_ssize_t pos = 0, k = 0;
         PyObject *key, *value;
         while (PyDict_Next(kwargs, &pos, &key, &value)) {
             Py_INCREF(key);
-            PyTuple_SET_ITEM(kwnames, k, key);
+            PyTuple_SET_ITEM(kwnames.get(), k, key);
             flat[nargs + k] = value;
             ++k;
         }
     }
-    PyObject* result = construct(NEW_SIG, flat.data(), nargs, kwnames);
-    Py_XDECREF(kwnames);
-    return result;
+    return construct(type, NEW_SIG, flat.data(), nargs, kwnames.get());
 }
 
-PyObject* version_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    return construct(PARSE_SIG, args, nargs, kwnames);
+// A class method: Python hands it the class.
+PyObject* version_parse(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return construct(reinterpret_cast<PyTypeObject*>(cls), PARSE_SIG, args, nargs, kwnames);
 }
 
-PyObject* version_try_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    PyObject* v = construct(TRY_PARSE_SIG, args, nargs, kwnames);
+PyObject* version_try_parse(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    PyObject* v = construct(module_state(module).version_type, TRY_PARSE_SIG, args, nargs, kwnames);
     if (!v && PyErr_ExceptionMatches(PyExc_ValueError)) {
         PyErr_Clear();
         Py_RETURN_NONE;
@@ -454,7 +117,7 @@ PyObject* version_try_parse(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 
 // A str value of data[key]: a new reference, or nullptr with the error set
 // (absent keys leave no error and set *missing).
-PyObject* dict_str(PyObject* data, const char* key, bool* missing) noexcept {
+PyObject* dict_str(PyObject* data, const char* key, bool* missing) {
     *missing = false;
     PyObject* name = PyUnicode_FromString(key);
     if (!name) return nullptr;
@@ -473,7 +136,7 @@ PyObject* dict_str(PyObject* data, const char* key, bool* missing) noexcept {
     return value;
 }
 
-PyObject* version_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* version_from_dict(PyObject* cls, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = FROM_DICT_SIG;
     PyObject* data;
     if (!bind_args(sig, args, nargs, kwnames, &data)) return nullptr;
@@ -482,49 +145,36 @@ PyObject* version_from_dict(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
         return nullptr;
     }
     bool missing = false;
-    PyObject* raw = dict_str(data, "raw", &missing);
+    OwnedRef raw(dict_str(data, "raw", &missing));
     if (!raw) {
         if (missing) raise_value_error("missing 'raw' key");
         return nullptr;
     }
-    PyObject* eco = dict_str(data, "ecosystem", &missing);
-    if (!eco && !missing) {
-        Py_DECREF(raw);
-        return nullptr;
-    }
-    PyObject* result = nullptr;
-    auto text = utf8_of(raw);
-    if (text) {
-        if (!eco) {
-            result = new_version(*text, "auto");
-        } else if (auto name = utf8_of(eco)) {
-            result = new_version(*text, *name);
-        }
-    }
-    Py_DECREF(raw);
-    Py_XDECREF(eco);
-    return result;
+    OwnedRef eco(dict_str(data, "ecosystem", &missing));
+    if (!eco && !missing) return nullptr;
+    auto text = utf8_of(raw.get());
+    if (!text) return nullptr;
+    auto* type = reinterpret_cast<PyTypeObject*>(cls);
+    if (!eco) return new_version(type, *text, "auto");
+    auto name = utf8_of(eco.get());
+    if (!name) return nullptr;
+    return new_version(type, *text, *name);
 }
+
+}  // namespace
 
 void version_dealloc(PyObject* self) noexcept {
     PyTypeObject* type = Py_TYPE(self);
-    PyVersion* v = as_version(self);
-    switch (kind_of(v)) {
-        case Kind::None:
-        case Kind::Pep440: break;
-        case Kind::Semver: payload<SemverVersion>(v)->~SemverVersion(); break;
-        case Kind::Debian: payload<DebianVersion>(v)->~DebianVersion(); break;
-        case Kind::Rpm: payload<RpmVersion>(v)->~RpmVersion(); break;
-        case Kind::Maven: payload<MavenVersion>(v)->~MavenVersion(); break;
-        case Kind::Boxed: delete *payload<ParsedRepr*>(v); break;
-    }
+    destroy_packed(as_version(self));
     type->tp_free(self);
     Py_DECREF(type);
 }
 
+namespace {
+
 // ---------------------------------------------------------------- properties
 
-#define GETTER(name) PyObject* get_##name(PyObject* self, void*) noexcept
+#define GETTER(name) PyObject* get_##name(PyObject* self, void*)
 
 GETTER(raw) { return str_of(raw_of(as_version(self))); }
 GETTER(ecosystem) { return ecosystem_name(as_version(self)); }
@@ -542,7 +192,7 @@ GETTER(patch) { return PyLong_FromUnsignedLongLong(number_at(as_version(self), 2
 
 // ---------------------------------------------------------------- methods
 
-PyObject* version_segments(PyObject* self, PyObject*) noexcept {
+PyObject* version_segments(PyObject* self, PyObject*) {
     const auto segs = segments_of(as_version(self));
     PyObject* tuple = PyTuple_New(static_cast<Py_ssize_t>(segs.size()));
     if (!tuple) return nullptr;
@@ -557,7 +207,7 @@ PyObject* version_segments(PyObject* self, PyObject*) noexcept {
     return tuple;
 }
 
-PyObject* version_release(PyObject* self, PyObject*) noexcept {
+PyObject* version_release(PyObject* self, PyObject*) {
     const auto segs = segments_of(as_version(self));
     std::size_t n = 0;
     while (n < segs.size() && segs[n].is_number()) ++n;
@@ -575,15 +225,15 @@ PyObject* version_release(PyObject* self, PyObject*) noexcept {
 }
 
 // Sets data[key] = value, taking the new reference value; false on failure.
-bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
+bool put(PyObject* dict, const char* key, PyObject* value) {
     if (!value) return false;
     const int rc = PyDict_SetItemString(dict, key, value);
     Py_DECREF(value);
     return rc == 0;
 }
 
-PyObject* version_to_dict(PyObject* self, PyObject*) noexcept {
-    const PyVersion* v = as_version(self);
+PyObject* version_to_dict(PyObject* self, PyObject*) {
+    const PackedVersion* v = as_version(self);
     PyObject* d = PyDict_New();
     if (!d) return nullptr;
     const bool ok = put(d, "raw", str_of(raw_of(v))) && put(d, "ecosystem", ecosystem_name(v)) &&
@@ -604,7 +254,7 @@ PyObject* version_to_dict(PyObject* self, PyObject*) noexcept {
 constexpr uint64_t KEY_MAX = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
 
 // Appends key_tuple(kind, weight, text) to list; false on failure.
-bool append_key(PyObject* list, int kind, int64_t weight, std::string_view text) noexcept {
+bool append_key(PyObject* list, int kind, int64_t weight, std::string_view text) {
     PyObject* t = Py_BuildValue("(iLs#)", kind, static_cast<long long>(weight), text.data(), static_cast<Py_ssize_t>(text.size()));
     if (!t) return false;
     const int rc = PyList_Append(list, t);
@@ -612,12 +262,12 @@ bool append_key(PyObject* list, int kind, int64_t weight, std::string_view text)
     return rc == 0;
 }
 
-bool append_number_key(PyObject* list, uint64_t n) noexcept {
+bool append_number_key(PyObject* list, uint64_t n) {
     return append_key(list, 2, static_cast<int64_t>(std::min(n, KEY_MAX)), "");
 }
 
 template <class S>
-bool append_local_keys(PyObject* list, std::span<const S> local) noexcept {
+bool append_local_keys(PyObject* list, std::span<const S> local) {
     const std::size_t end = significant(local);
     for (std::size_t i = 0; i < end; ++i) {
         const bool ok = local[i].is_number() ? append_number_key(list, local[i].number)
@@ -627,7 +277,7 @@ bool append_local_keys(PyObject* list, std::span<const S> local) noexcept {
     return append_key(list, 1, RELEASE_WEIGHT, "");
 }
 
-bool append_sort_keys(PyObject* list, const PyVersion* v) noexcept {
+bool append_sort_keys(PyObject* list, const PackedVersion* v) {
     if (!append_number_key(list, v->epoch)) return false;
     const auto segs = segments_of(v);
     const KeptSegments k = kept_segments(segs);
@@ -650,7 +300,7 @@ bool append_sort_keys(PyObject* list, const PyVersion* v) noexcept {
     return true;
 }
 
-PyObject* version_sort_key(PyObject* self, PyObject*) noexcept {
+PyObject* version_sort_key(PyObject* self, PyObject*) {
     PyObject* list = PyList_New(0);
     if (!list) return nullptr;
     PyObject* result = append_sort_keys(list, as_version(self)) ? PyList_AsTuple(list) : nullptr;
@@ -658,25 +308,25 @@ PyObject* version_sort_key(PyObject* self, PyObject*) noexcept {
     return result;
 }
 
-PyObject* version_reduce(PyObject* self, PyObject*) noexcept {
-    const PyVersion* v = as_version(self);
+PyObject* version_reduce(PyObject* self, PyObject*) {
+    const PackedVersion* v = as_version(self);
     const std::string_view raw = raw_of(v);
     const std::string_view eco = eco_of(v).as_str();
     return Py_BuildValue("(O(s#s#))", reinterpret_cast<PyObject*>(Py_TYPE(self)), raw.data(),
                          static_cast<Py_ssize_t>(raw.size()), eco.data(), static_cast<Py_ssize_t>(eco.size()));
 }
 
-PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     Ecosystem eco = eco_of(v);
     if (a[1] && a[1] != Py_None) {
         auto name = str_arg(sig, 1, a[1]);
         if (!name) return nullptr;
         if (!is_auto(*name)) {
-            auto named = eco_from_str(*name);
+            auto named = eco_from_str(type_state(Py_TYPE(self)), *name);
             if (!named) return nullptr;
             eco = *named;
         }
@@ -694,9 +344,9 @@ PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 // ---------------------------------------------------------------- protocol slots
 
-PyObject* version_str(PyObject* self) noexcept { return str_of(raw_of(as_version(self))); }
+PyObject* version_str(PyObject* self) { return str_of(raw_of(as_version(self))); }
 
-PyObject* version_repr(PyObject* self) noexcept {
+PyObject* version_repr(PyObject* self) {
     const std::string_view raw = raw_of(as_version(self));
     std::string text = "Version('";
     text.append(raw);
@@ -704,11 +354,11 @@ PyObject* version_repr(PyObject* self) noexcept {
     return str_of(text);
 }
 
-Py_ssize_t version_len(PyObject* self) noexcept { return static_cast<Py_ssize_t>(as_version(self)->seg_count); }
+Py_ssize_t version_len(PyObject* self) { return static_cast<Py_ssize_t>(as_version(self)->seg_count); }
 
-int version_bool(PyObject* self) noexcept { return as_version(self)->seg_count > 0; }
+int version_bool(PyObject* self) { return as_version(self)->seg_count > 0; }
 
-PyObject* version_getitem(PyObject* self, PyObject* key) noexcept {
+PyObject* version_getitem(PyObject* self, PyObject* key) {
     if (!PyIndex_Check(key)) {
         raise_arg_type(GETITEM_SIG, 0, "int", key);
         return nullptr;
@@ -718,7 +368,7 @@ PyObject* version_getitem(PyObject* self, PyObject* key) noexcept {
     const long long idx = PyLong_AsLongLong(index);
     Py_DECREF(index);
     if (idx == -1 && PyErr_Occurred()) return nullptr;
-    const PyVersion* v = as_version(self);
+    const PackedVersion* v = as_version(self);
     const auto count = static_cast<long long>(v->seg_count);
     // A count below 2^32 keeps the sum clear of overflow for any idx >= -2^63.
     const long long at = idx < 0 ? idx + count : idx;
@@ -729,28 +379,16 @@ PyObject* version_getitem(PyObject* self, PyObject* key) noexcept {
     return segment_object(segments_of(v)[static_cast<std::size_t>(at)]);
 }
 
-Py_hash_t version_hash(PyObject* self) noexcept {
-    const PyVersion* v = as_version(self);
-    const MavenVersion* maven = kind_of(v) == Kind::Maven ? payload<MavenVersion>(v) : nullptr;
-    if (const ParsedRepr* boxed = boxed_of(v)) maven = std::get_if<MavenVersion>(boxed);
-    uint64_t h;
-    if (maven) {
-        // Equal Maven versions may be spelt apart (1.0 and 1-ga); their
-        // canonical texts are not.
-        const ParsedVersion p = parse_generic(maven->canonical());
-        h = hash_segments(p.epoch, std::span<const Seg>(p.segments.data(), p.segments.size()));
-    } else {
-        h = hash_segments(v->epoch, segments_of(v));
-    }
-    const auto signed_h = static_cast<Py_hash_t>(h);
-    return signed_h == -1 ? -2 : signed_h;
+Py_hash_t version_hash(PyObject* self) {
+    const auto h = static_cast<Py_hash_t>(hash_packed(as_version(self)));
+    return h == -1 ? -2 : h;
 }
 
-PyObject* version_richcompare(PyObject* self, PyObject* other, int op) noexcept {
-    PyVersion* v = as_version(self);
+PyObject* version_richcompare(PyObject* self, PyObject* other, int op) {
+    PackedVersion* v = as_version(self);
     Ordering o;
     if (is_version(other)) {
-        PyVersion* w = as_version(other);
+        PackedVersion* w = as_version(other);
         o = v->eco == w->eco ? cmp_same_ecosystem(v, w) : cmp_packed_generic(v, w);
     } else if (PyUnicode_Check(other)) {
         auto text = utf8_of(other);
@@ -767,36 +405,35 @@ PyObject* version_richcompare(PyObject* self, PyObject* other, int op) noexcept 
 
 // ---------------------------------------------------------------- the type
 
-template <class F>
-PyCFunction as_cfunction(F f) noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f));
-}
 
 constexpr int FAST = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef VERSION_METHODS[] = {
-    {"parse", as_cfunction(version_parse), FAST | METH_CLASS,
+    {"parse", function_entry<version_parse>(), FAST | METH_CLASS,
      "parse($cls, version, ecosystem=\"auto\")\n--\n\n"
      "Classmethod alternative to the constructor; raises `ValueError` on invalid input."},
-    {"try_parse", as_cfunction(version_try_parse), FAST | METH_STATIC,
-     "try_parse(version, ecosystem=\"auto\")\n--\n\n"
-     "Fallible parse; returns None instead of raising on invalid input."},
-    {"from_dict", as_cfunction(version_from_dict), FAST | METH_CLASS,
+    {"from_dict", function_entry<version_from_dict>(), FAST | METH_CLASS,
      "from_dict($cls, data)\n--\n\n"
      "Reconstruct a Version from the dict produced by `to_dict()`."},
-    {"segments", as_cfunction(version_segments), METH_NOARGS, "segments($self)\n--\n\n"},
-    {"release", as_cfunction(version_release), METH_NOARGS, "release($self)\n--\n\n"},
-    {"to_dict", as_cfunction(version_to_dict), METH_NOARGS, "to_dict($self)\n--\n\n"},
-    {"sort_key", as_cfunction(version_sort_key), METH_NOARGS, "sort_key($self)\n--\n\n"},
-    {"__reduce__", as_cfunction(version_reduce), METH_NOARGS,
+    {"segments", noargs_entry<version_segments>(), METH_NOARGS, "segments($self)\n--\n\n"},
+    {"release", noargs_entry<version_release>(), METH_NOARGS, "release($self)\n--\n\n"},
+    {"to_dict", noargs_entry<version_to_dict>(), METH_NOARGS, "to_dict($self)\n--\n\n"},
+    {"sort_key", noargs_entry<version_sort_key>(), METH_NOARGS, "sort_key($self)\n--\n\n"},
+    {"__reduce__", noargs_entry<version_reduce>(), METH_NOARGS,
      "__reduce__($self)\n--\n\n"
      "Pickle support. Restores via `Version(raw, ecosystem)` so the parsed\n"
      "state is rebuilt identically."},
-    {"compare", as_cfunction(version_compare), FAST, "compare($self, other, ecosystem=None)\n--\n\n"},
+    {"compare", function_entry<version_compare>(), FAST, "compare($self, other, ecosystem=None)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 
-#define PROPERTY(name) {#name, get_##name, nullptr, nullptr, nullptr}
+// A static method, bound by hand to the module whose class it builds (Python
+// hands static methods neither class nor module).
+PyMethodDef TRY_PARSE_DEF = {"try_parse", function_entry<version_try_parse>(), FAST,
+                             "try_parse(version, ecosystem=\"auto\")\n--\n\n"
+                             "Fallible parse; returns None instead of raising on invalid input."};
+
+#define PROPERTY(name) {#name, guarded<get_##name>, nullptr, nullptr, nullptr}
 PyGetSetDef VERSION_GETSET[] = {
     PROPERTY(raw),   PROPERTY(ecosystem),     PROPERTY(epoch),          PROPERTY(build),
     PROPERTY(is_prerelease), PROPERTY(is_postrelease), PROPERTY(is_stable), PROPERTY(count),
@@ -806,17 +443,17 @@ PyGetSetDef VERSION_GETSET[] = {
 
 PyType_Slot VERSION_SLOTS[] = {
     {Py_tp_doc, const_cast<char*>("Version(version, ecosystem=\"auto\")\n--\n\n")},
-    {Py_tp_new, reinterpret_cast<void*>(version_new)},
+    {Py_tp_new, slot<version_new>()},
     {Py_tp_dealloc, reinterpret_cast<void*>(version_dealloc)},
-    {Py_tp_str, reinterpret_cast<void*>(version_str)},
-    {Py_tp_repr, reinterpret_cast<void*>(version_repr)},
-    {Py_tp_hash, reinterpret_cast<void*>(version_hash)},
-    {Py_tp_richcompare, reinterpret_cast<void*>(version_richcompare)},
+    {Py_tp_str, slot<version_str>()},
+    {Py_tp_repr, slot<version_repr>()},
+    {Py_tp_hash, slot<version_hash>()},
+    {Py_tp_richcompare, slot<version_richcompare>()},
     {Py_tp_methods, VERSION_METHODS},
     {Py_tp_getset, VERSION_GETSET},
-    {Py_mp_length, reinterpret_cast<void*>(version_len)},
-    {Py_mp_subscript, reinterpret_cast<void*>(version_getitem)},
-    {Py_nb_bool, reinterpret_cast<void*>(version_bool)},
+    {Py_mp_length, slot<version_len>()},
+    {Py_mp_subscript, slot<version_getitem>()},
+    {Py_nb_bool, slot<version_bool>()},
     {0, nullptr},
 };
 
@@ -837,52 +474,58 @@ PyType_Spec VERSION_SPEC = {
 
 }  // namespace
 
-PyTypeObject* version_type() noexcept {
-    if (!g_version_type) {
-        g_version_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&VERSION_SPEC));
-        // Calls to the class skip the tuple/dict round trip of tp_new.
-        if (g_version_type) g_version_type->tp_vectorcall = version_vectorcall;
-    }
-    return g_version_type;
-}
-
-PyObject* new_version(std::string_view text, std::string_view eco_name) noexcept {
-    PyTypeObject* type = version_type();
+PyTypeObject* make_version_type(PyObject* module) {
+    OwnedRef type(PyType_FromModuleAndSpec(module, &VERSION_SPEC, nullptr));
     if (!type) return nullptr;
-    try {
-        const bool detect = is_auto(eco_name);
-        std::optional<Ecosystem> eco;
-        if (detect) {
-            eco = autodetect_ecosystem(text);
-        } else {
-            eco = eco_from_str(eco_name);
-            if (!eco) return nullptr;
-        }
-        Kind kind = Kind::None;
-        if (std::optional<Status> checked = one_pass_check(*eco, text, kind)) {
-            if (*checked) return make_generic_instance(type, text, *eco, kind);
-            // A detected ecosystem that refuses the text leaves the generic one.
-            if (detect) return make_generic_instance(type, text, Ecosystem::Generic, Kind::None);
-            raise_value_error(checked->error());
-            return nullptr;
-        }
-        const ParsedVersion generic = parse_generic(text);
-        if (detect) {
-            Result<ParsedRepr> r = parse_for_ecosystem(*eco, text);
-            if (r) return make_instance(type, generic, &r.value(), *eco);
-            return make_instance(type, generic, nullptr, Ecosystem::Generic);
-        }
-        auto parsed = parse_or_raise(*eco, text);
-        if (!parsed) return nullptr;
-        return make_instance(type, generic, &*parsed, *eco);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    auto* t = reinterpret_cast<PyTypeObject*>(type.get());
+    // Calls to the class skip the tuple/dict round trip of tp_new.
+    t->tp_vectorcall = guarded<version_vectorcall>;
+    OwnedRef function(PyCFunction_NewEx(&TRY_PARSE_DEF, module, nullptr));
+    if (!function) return nullptr;
+    OwnedRef method(PyStaticMethod_New(function.get()));
+    if (!method || PyDict_SetItemString(t->tp_dict, "try_parse", method.get()) < 0) return nullptr;
+    PyType_Modified(t);
+    return reinterpret_cast<PyTypeObject*>(type.release());
 }
 
-std::string_view version_raw(PyObject* obj) noexcept { return raw_of(as_version(obj)); }
+namespace {
 
-Ecosystem version_ecosystem(PyObject* obj) noexcept { return eco_of(as_version(obj)); }
+// The block of a new instance of the type, whose tail holds tail_bytes; the
+// instance itself is left in *ctx.
+struct Allocation {
+    PyTypeObject* type;
+    PyObject* self = nullptr;
+};
+
+PackedVersion* allocate(void* ctx, std::size_t tail_bytes) {
+    auto* a = static_cast<Allocation*>(ctx);
+    a->self = a->type->tp_alloc(a->type, static_cast<Py_ssize_t>(tail_bytes));
+    return a->self ? as_version(a->self) : nullptr;
+}
+
+}  // namespace
+
+PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_view eco_name) {
+    const bool detect = is_auto(eco_name);
+    std::optional<Ecosystem> eco;
+    if (detect) {
+        eco = autodetect_ecosystem(text);
+    } else {
+        eco = eco_from_str(type_state(type), eco_name);
+        if (!eco) return nullptr;
+    }
+    Allocation a{type};
+    Result<PackedVersion*> built = build_packed(text, *eco, detect, allocate, &a);
+    if (!built) {
+        raise_value_error(built.error());
+        return nullptr;
+    }
+    return a.self;
+}
+
+std::string_view version_raw(PyObject* obj) { return raw_of(as_version(obj)); }
+
+Ecosystem version_ecosystem(PyObject* obj) { return eco_of(as_version(obj)); }
 
 ParsedVersion version_generic(PyObject* obj) { return rebuild_generic(as_version(obj)); }
 

@@ -5,6 +5,7 @@
 
 #include "core/unicode.hpp"
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "range_algebra.hpp"
@@ -21,18 +22,18 @@ using security::Vers;
 
 // ---------------------------------------------------------------- helpers
 
-PyObject* text_to_str(std::string_view text) noexcept {
+PyObject* text_to_str(std::string_view text) {
     return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), nullptr);
 }
 
-PyObject* opt_text_to_str(const std::optional<std::string>& text) noexcept {
+PyObject* opt_text_to_str(const std::optional<std::string>& text) {
     if (!text) Py_RETURN_NONE;
     return text_to_str(*text);
 }
 
 // An optional str parameter: absent when omitted or None. False with
 // TypeError set for any other type.
-bool opt_str_arg(const Signature& sig, std::size_t index, PyObject* obj, std::optional<std::string_view>& out) noexcept {
+bool opt_str_arg(const Signature& sig, std::size_t index, PyObject* obj, std::optional<std::string_view>& out) {
     out.reset();
     if (!obj || obj == Py_None) return true;
     auto text = str_arg(sig, index, obj);
@@ -50,7 +51,7 @@ std::optional<std::string> owned(std::optional<std::string_view> text) {
 // subclass, whose overridden methods are not called). Keys not named are
 // ignored; a name that is missing leaves nullptr.
 template <std::size_t N>
-std::array<PyObject*, N> find_keys(PyObject* dict, const std::array<const char*, N>& names) noexcept {
+std::array<PyObject*, N> find_keys(PyObject* dict, const std::array<const char*, N>& names) {
     std::array<PyObject*, N> found{};
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
@@ -69,7 +70,7 @@ std::array<PyObject*, N> find_keys(PyObject* dict, const std::array<const char*,
 
 // The UTF-8 text of an optional str field; false with TypeError (naming the
 // field's path) for any other type.
-bool field_text(PyObject* value, const char* path, std::optional<std::string_view>& out) noexcept {
+bool field_text(PyObject* value, const char* path, std::optional<std::string_view>& out) {
     out.reset();
     if (!value) return true;
     if (!PyUnicode_Check(value)) {
@@ -88,7 +89,7 @@ constexpr Signature BUILD_PURL_SIG{
     "build_purl", {"package_type", "name", "version", "namespace", "qualifiers", "subpath"}, 6, 2};
 
 // The Purl of the one str argument of parse_purl and purl_ecosystem.
-std::optional<Purl> purl_arg(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+std::optional<Purl> purl_arg(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* a[1];
     if (!bind_args(sig, args, nargs, kwnames, a)) return std::nullopt;
     auto text = str_arg(sig, 0, a[0]);
@@ -101,20 +102,20 @@ std::optional<Purl> purl_arg(const Signature& sig, PyObject* const* args, Py_ssi
     return std::move(purl).value();
 }
 
-PyObject* ecosystem_name(std::optional<Ecosystem> eco) noexcept {
+PyObject* ecosystem_name(std::optional<Ecosystem> eco) {
     if (!eco) Py_RETURN_NONE;
     return text_to_str(eco->as_str());
 }
 
 // Sets dict[key] = value, taking over the reference to value.
-bool put(PyObject* dict, const char* key, PyObject* value) noexcept {
+bool put(PyObject* dict, const char* key, PyObject* value) {
     if (!value) return false;
     const int rc = PyDict_SetItemString(dict, key, value);
     Py_DECREF(value);
     return rc == 0;
 }
 
-PyObject* parse_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* parse_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     auto purl = purl_arg(PARSE_PURL_SIG, args, nargs, kwnames);
     if (!purl) return nullptr;
     PyObject* dict = PyDict_New();
@@ -128,13 +129,13 @@ PyObject* parse_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     return nullptr;
 }
 
-PyObject* purl_ecosystem(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* purl_ecosystem(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     auto purl = purl_arg(PURL_ECOSYSTEM_SIG, args, nargs, kwnames);
     if (!purl) return nullptr;
     return ecosystem_name(purl->ecosystem());
 }
 
-PyObject* build_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* build_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = BUILD_PURL_SIG;
     PyObject* a[6];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -163,14 +164,14 @@ PyObject* build_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 constexpr Signature BUILD_VERS_SIG{"build_vers", {"ecosystem", "range"}, 2, 2};
 constexpr Signature VERS_CONTAINS_SIG{"vers_contains", {"vers", "version"}, 2, 2};
 
-PyObject* build_vers(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* build_vers(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = BUILD_VERS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
     std::string_view texts[2];
     if (!str_args(sig, a, 2, texts)) return nullptr;
     const std::string_view eco_name = texts[0], range = texts[1];
-    auto eco = eco_from_str(eco_name);
+    auto eco = eco_from_str(module_state(module), eco_name);
     if (!eco) return nullptr;
     Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range);
     if (!parsed) {
@@ -184,7 +185,7 @@ PyObject* build_vers(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
     return text_to_str(out);
 }
 
-PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* vers_contains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = VERS_CONTAINS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -193,7 +194,7 @@ PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     const std::string_view text = texts[0], version = texts[1];
     Result<Vers> vers = Vers::parse(text);
     if (!vers) {
-        raise_value_error(vers.error());
+        raise_failure(module_state(module), vers.failure_kind(), vers.error());
         return nullptr;
     }
     Result<bool> in = vers->range.contains(vers->ecosystem, version);
@@ -209,7 +210,7 @@ PyObject* vers_contains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 constexpr Signature OSV_AFFECTED_SIG{"osv_affected", {"version", "affected", "ecosystem"}, 3, 2};
 
 // The ecosystem named by affected["package"]["ecosystem"], generic without one.
-std::optional<Ecosystem> package_ecosystem(PyObject* package) noexcept {
+std::optional<Ecosystem> package_ecosystem(PyObject* module, PyObject* package) {
     if (!package) return Ecosystem(Ecosystem::Generic);
     if (!PyDict_Check(package)) {
         raise_type("affected['package']", "dict", package);
@@ -219,11 +220,11 @@ std::optional<Ecosystem> package_ecosystem(PyObject* package) noexcept {
     std::optional<std::string_view> name;
     if (!field_text(name_obj, "affected['package']['ecosystem']", name)) return std::nullopt;
     if (!name) return Ecosystem(Ecosystem::Generic);
-    return eco_from_str(*name);
+    return eco_from_str(module_state(module), *name);
 }
 
 // Reads the events of one range into spans; false with the error set.
-bool read_events(PyObject* events, OsvSpans& spans) noexcept {
+bool read_events(PyObject* events, OsvSpans& spans) {
     for (Py_ssize_t i = 0; i < PyList_GET_SIZE(events); ++i) {
         PyObject* event = PyList_GET_ITEM(events, i);
         if (!PyDict_Check(event)) {
@@ -241,7 +242,7 @@ bool read_events(PyObject* events, OsvSpans& spans) noexcept {
 }
 
 // Whether one range object holds the version: 1 yes, 0 no, -1 error set.
-int range_holds(PyObject* range, Ecosystem eco, std::string_view version) noexcept {
+int range_holds(PyObject* range, Ecosystem eco, std::string_view version) {
     if (!PyDict_Check(range)) {
         raise_type("affected['ranges'] item", "dict", range);
         return -1;
@@ -271,7 +272,7 @@ int range_holds(PyObject* range, Ecosystem eco, std::string_view version) noexce
 }
 
 // Whether the list of versions holds the exact text: 1 yes, 0 no, -1 error set.
-int versions_hold(PyObject* versions, PyObject* version) noexcept {
+int versions_hold(PyObject* versions, PyObject* version) {
     if (!PyList_Check(versions)) {
         raise_type("affected['versions']", "list", versions);
         return -1;
@@ -289,7 +290,7 @@ int versions_hold(PyObject* versions, PyObject* version) noexcept {
     return 0;
 }
 
-PyObject* osv_affected(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* osv_affected(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = OSV_AFFECTED_SIG;
     PyObject* a[3];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -305,7 +306,7 @@ PyObject* osv_affected(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
 
     const auto [package, ranges, versions] = find_keys<3>(affected, {"package", "ranges", "versions"});
     // An explicit ecosystem overrides the record's, which is then not read.
-    auto eco = eco_name ? eco_from_str(*eco_name) : package_ecosystem(package);
+    auto eco = eco_name ? eco_from_str(module_state(module), *eco_name) : package_ecosystem(module, package);
     if (!eco) return nullptr;
 
     if (ranges) {
@@ -331,7 +332,7 @@ constexpr Signature OSV_RANGE_SIG{"osv_range", {"affected", "ecosystem"}, 2, 1};
 
 // The spans of every range object that has events, GIT ranges left out as
 // osv_affected leaves them; false with the error set.
-bool read_all_spans(PyObject* ranges, std::vector<OsvInterval>& out) noexcept {
+bool read_all_spans(PyObject* ranges, std::vector<OsvInterval>& out) {
     if (!ranges) return true;
     if (!PyList_Check(ranges)) {
         raise_type("affected['ranges']", "list", ranges);
@@ -357,7 +358,7 @@ bool read_all_spans(PyObject* ranges, std::vector<OsvInterval>& out) noexcept {
     return true;
 }
 
-bool read_listed(PyObject* versions, std::vector<std::string_view>& out) noexcept {
+bool read_listed(PyObject* versions, std::vector<std::string_view>& out) {
     if (!versions) return true;
     if (!PyList_Check(versions)) {
         raise_type("affected['versions']", "list", versions);
@@ -376,7 +377,7 @@ bool read_listed(PyObject* versions, std::vector<std::string_view>& out) noexcep
     return true;
 }
 
-PyObject* osv_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* osv_range(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = OSV_RANGE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -388,45 +389,36 @@ PyObject* osv_range(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     std::optional<std::string_view> eco_name;
     if (!opt_str_arg(sig, 1, a[1], eco_name)) return nullptr;
     const auto [package, ranges, versions] = find_keys<3>(affected, {"package", "ranges", "versions"});
-    auto eco = eco_name ? eco_from_str(*eco_name) : package_ecosystem(package);
+    auto eco = eco_name ? eco_from_str(module_state(module), *eco_name) : package_ecosystem(module, package);
     if (!eco) return nullptr;
-    try {
-        std::vector<OsvInterval> spans;
-        std::vector<std::string_view> listed;
-        if (!read_all_spans(ranges, spans) || !read_listed(versions, listed)) return nullptr;
-        Result<ranges::RangeText> text = ranges::range_simplify(*eco, osv_range_set(spans, listed));
-        if (!text) {
-            raise_value_error(text.error());
-            return nullptr;
-        }
-        if (!*text) Py_RETURN_NONE;
-        return text_to_str(**text);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
+    std::vector<OsvInterval> spans;
+    std::vector<std::string_view> listed;
+    if (!read_all_spans(ranges, spans) || !read_listed(versions, listed)) return nullptr;
+    Result<ranges::RangeText> text = ranges::range_simplify(*eco, osv_range_set(spans, listed));
+    if (!text) {
+        raise_value_error(text.error());
+        return nullptr;
     }
-}
-
-template <auto F>
-constexpr PyCFunction fastcall() noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
+    if (!*text) Py_RETURN_NONE;
+    return text_to_str(**text);
 }
 
 }  // namespace
 
-PyMethodDef PARSE_PURL_DEF = {"parse_purl", fastcall<parse_purl>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef PARSE_PURL_DEF = {"parse_purl", function_entry<parse_purl>(), METH_FASTCALL | METH_KEYWORDS,
                               "parse_purl(purl)\n--\n\n"};
 PyMethodDef BUILD_PURL_DEF = {
-    "build_purl", fastcall<build_purl>(), METH_FASTCALL | METH_KEYWORDS,
+    "build_purl", function_entry<build_purl>(), METH_FASTCALL | METH_KEYWORDS,
     "build_purl(package_type, name, version=None, namespace=None, qualifiers=None, subpath=None)\n--\n\n"};
-PyMethodDef PURL_ECOSYSTEM_DEF = {"purl_ecosystem", fastcall<purl_ecosystem>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef PURL_ECOSYSTEM_DEF = {"purl_ecosystem", function_entry<purl_ecosystem>(), METH_FASTCALL | METH_KEYWORDS,
                                   "purl_ecosystem(purl)\n--\n\n"};
-PyMethodDef BUILD_VERS_DEF = {"build_vers", fastcall<build_vers>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef BUILD_VERS_DEF = {"build_vers", function_entry<build_vers>(), METH_FASTCALL | METH_KEYWORDS,
                               "build_vers(ecosystem, range)\n--\n\n"};
-PyMethodDef VERS_CONTAINS_DEF = {"vers_contains", fastcall<vers_contains>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef VERS_CONTAINS_DEF = {"vers_contains", function_entry<vers_contains>(), METH_FASTCALL | METH_KEYWORDS,
                                  "vers_contains(vers, version)\n--\n\n"};
-PyMethodDef OSV_AFFECTED_DEF = {"osv_affected", fastcall<osv_affected>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef OSV_AFFECTED_DEF = {"osv_affected", function_entry<osv_affected>(), METH_FASTCALL | METH_KEYWORDS,
                                 "osv_affected(version, affected, ecosystem=None)\n--\n\n"};
-PyMethodDef OSV_RANGE_DEF = {"osv_range", fastcall<osv_range>(), METH_FASTCALL | METH_KEYWORDS,
+PyMethodDef OSV_RANGE_DEF = {"osv_range", function_entry<osv_range>(), METH_FASTCALL | METH_KEYWORDS,
                              "osv_range(affected, ecosystem=None)\n--\n\n"
                              "The versions an OSV \"affected\" entry covers, as a simplified range\n"
                              "(listed versions as \"==\" pins), or None when it covers none."};

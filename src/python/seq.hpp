@@ -1,13 +1,11 @@
 // What the functions over lists of versions share: an owned reference, the
-// reading of a sequence argument into a private list, the ecosystem argument
-// with its default, and the one place C++ allocation failures become Python's
-// MemoryError.
+// reading of a sequence argument into a private list, and the ecosystem
+// argument with its default.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <new>
 #include <optional>
 #include <string_view>
 
@@ -18,21 +16,21 @@ namespace quorlen::python {
 // One strong reference, dropped on every way out of its scope.
 class OwnedRef {
 public:
-    explicit OwnedRef(PyObject* obj) noexcept : obj_(obj) {}
+    explicit OwnedRef(PyObject* obj) : obj_(obj) {}
     OwnedRef(const OwnedRef&) = delete;
     OwnedRef& operator=(const OwnedRef&) = delete;
     ~OwnedRef() { Py_XDECREF(obj_); }
 
-    PyObject* get() const noexcept { return obj_; }
-    explicit operator bool() const noexcept { return obj_ != nullptr; }
+    PyObject* get() const { return obj_; }
+    explicit operator bool() const { return obj_ != nullptr; }
     // Takes `obj` in place of the reference held so far.
-    void reset(PyObject* obj) noexcept {
+    void reset(PyObject* obj) {
         PyObject* old = obj_;
         obj_ = obj;
         Py_XDECREF(old);
     }
     // Hands the reference to the caller.
-    PyObject* release() noexcept {
+    PyObject* release() {
         PyObject* obj = obj_;
         obj_ = nullptr;
         return obj;
@@ -49,7 +47,7 @@ private:
 // change the items under us, and the list holds a reference to each of them.
 // A str would read as its characters, and iterators, sets and dicts have no
 // order or cannot be read twice, so they are refused up front.
-inline PyObject* read_sequence(const Signature& sig, std::size_t index, PyObject* obj) noexcept {
+inline PyObject* read_sequence(const Signature& sig, std::size_t index, PyObject* obj) {
     if (PyUnicode_Check(obj) || !PySequence_Check(obj)) {
         raise_arg_type(sig, index, "Sequence", obj);
         return nullptr;
@@ -59,30 +57,9 @@ inline PyObject* read_sequence(const Signature& sig, std::size_t index, PyObject
 
 // The text of an optional ecosystem argument; `fallback` when it was omitted.
 inline std::optional<std::string_view> ecosystem_arg(const Signature& sig, std::size_t index, PyObject* obj,
-                                                     std::string_view fallback) noexcept {
+                                                     std::string_view fallback) {
     if (!obj) return fallback;
     return str_arg(sig, index, obj);
-}
-
-// The entry Python calls: runs Body and turns a C++ allocation failure (the
-// only exception the core can throw) into MemoryError, so nothing unwinds
-// into the interpreter. Body's owned references are dropped by the unwinding.
-template <PyObject* (*Body)(PyObject* const*, Py_ssize_t, PyObject*)>
-PyObject* entry(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
-    try {
-        return Body(args, nargs, kwnames);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
-        return nullptr;
-    }
-}
-
-// The entry as the PyCFunction a METH_FASTCALL | METH_KEYWORDS definition holds.
-template <PyObject* (*Body)(PyObject* const*, Py_ssize_t, PyObject*)>
-PyCFunction entry_function() noexcept {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(entry<Body>));
 }
 
 }  // namespace quorlen::python

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "python/args.hpp"
+#include "python/boundary.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
 #include "python/seq.hpp"
@@ -18,13 +19,13 @@ constexpr Signature LATEST_STABLE_SIG{"latest_stable", {"versions", "ecosystem"}
 
 // The generic parse of a Version or str (TypeError "expected Version or str"
 // for anything else). Its pre-release flag is the Version's is_prerelease.
-std::optional<ParsedRepr> generic_parse(PyObject* item) noexcept {
+std::optional<ParsedRepr> generic_parse(PyObject* item) {
     return extract_parsed_for_ecosystem(item, Ecosystem::Generic);
 }
 
-bool is_prerelease(const ParsedRepr& generic) noexcept { return expect<ParsedVersion>(generic).is_prerelease; }
+bool is_prerelease(const ParsedRepr& generic) { return expect<ParsedVersion>(generic).is_prerelease; }
 
-PyObject* stable_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* stable_versions(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = STABLE_VERSIONS_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -33,7 +34,7 @@ PyObject* stable_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     auto eco_name = ecosystem_arg(sig, 1, a[1], "generic");
     if (!eco_name) return nullptr;
     const Py_ssize_t n = PyList_GET_SIZE(items.get());
-    auto eco = resolve_eco(*eco_name, n > 0 ? PyList_GET_ITEM(items.get(), 0) : nullptr);
+    auto eco = resolve_eco(module_state(module), *eco_name, n > 0 ? PyList_GET_ITEM(items.get(), 0) : nullptr);
     if (!eco) return nullptr;
 
     std::vector<PyObject*> kept;  // borrowed from `items`, which outlives them
@@ -57,7 +58,7 @@ PyObject* stable_versions(PyObject* const* args, Py_ssize_t nargs, PyObject* kwn
     return result;
 }
 
-PyObject* latest_stable(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* latest_stable(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = LATEST_STABLE_SIG;
     PyObject* a[2];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
@@ -71,7 +72,7 @@ PyObject* latest_stable(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
         return nullptr;
     }
     // Under "auto" the first item decides, even when it is a pre-release.
-    auto eco = resolve_eco_for_obj(*eco_name, PyList_GET_ITEM(items.get(), 0));
+    auto eco = resolve_eco_for_obj(module_state(module), *eco_name, PyList_GET_ITEM(items.get(), 0));
     if (!eco) return nullptr;
     const VersionStrategy& strategy = strategies::registry::strategy_for(*eco);
 
@@ -105,9 +106,9 @@ constexpr int FASTCALL = METH_FASTCALL | METH_KEYWORDS;
 
 }  // namespace
 
-PyMethodDef STABLE_VERSIONS_DEF = {"stable_versions", entry_function<stable_versions>(), FASTCALL,
+PyMethodDef STABLE_VERSIONS_DEF = {"stable_versions", function_entry<stable_versions>(), FASTCALL,
                                    "stable_versions(versions, ecosystem=\"generic\")\n--\n\n"};
-PyMethodDef LATEST_STABLE_DEF = {"latest_stable", entry_function<latest_stable>(), FASTCALL,
+PyMethodDef LATEST_STABLE_DEF = {"latest_stable", function_entry<latest_stable>(), FASTCALL,
                                  "latest_stable(versions, ecosystem=\"generic\")\n--\n\n"};
 
 }  // namespace quorlen::python

@@ -1,5 +1,5 @@
 // The only way the rest of the library parses or orders a version under an
-// ecosystem: a table of 30 entries over the 29 strategy instances.
+// ecosystem: the strategy of the ecosystem's row.
 #pragma once
 
 #include <string_view>

@@ -41,7 +41,6 @@ Result<ParsedRepr> as_repr(Result<T>&& r) {
 }
 
 struct VersionStrategy {
-    std::string_view name;
     Result<ParsedRepr> (*parse)(std::string_view input);
     Ordering (*compare)(const ParsedRepr& a, const ParsedRepr& b) noexcept;
     // Parse a, parse b, compare: the same answer and the same first failure
@@ -49,11 +48,11 @@ struct VersionStrategy {
     Result<Ordering> (*compare_texts)(std::string_view a, std::string_view b);
 
     template <class S>
-    static constexpr VersionStrategy of(std::string_view name) {
+    static constexpr VersionStrategy of() {
         if constexpr (requires { &S::compare_texts; })
-            return VersionStrategy{name, &S::parse, &S::compare, &S::compare_texts};
+            return VersionStrategy{&S::parse, &S::compare, &S::compare_texts};
         else
-            return VersionStrategy{name, &S::parse, &S::compare, &parse_then_compare<S>};
+            return VersionStrategy{&S::parse, &S::compare, &parse_then_compare<S>};
     }
 
     template <class S>
@@ -83,32 +82,6 @@ QUORLEN_STRATEGY(Pep440Strategy)
 QUORLEN_STRATEGY(DebianStrategy)
 QUORLEN_STRATEGY(RpmStrategy)
 QUORLEN_STRATEGY(MavenStrategy)
-// The generic family: a check, then the generic parse and ordering.
-QUORLEN_STRATEGY(RubyStrategy)
-QUORLEN_STRATEGY(NugetStrategy)
-QUORLEN_STRATEGY(ComposerStrategy)
-QUORLEN_STRATEGY(CalverStrategy)
-QUORLEN_STRATEGY(AlpineStrategy)
-QUORLEN_STRATEGY(DockerStrategy)
-QUORLEN_STRATEGY(CondaStrategy)
-QUORLEN_STRATEGY(ArchStrategy)
-QUORLEN_STRATEGY(GentooStrategy)
-QUORLEN_STRATEGY(CranStrategy)
-QUORLEN_STRATEGY(SpackStrategy)
-QUORLEN_STRATEGY(TerraformStrategy)
-QUORLEN_STRATEGY(CpanStrategy)
-QUORLEN_STRATEGY(NixStrategy)
-QUORLEN_STRATEGY(HomebrewStrategy)
-QUORLEN_STRATEGY(FreebsdStrategy)
-// The SemVer family: an optional check, then the strict SemVer parse and ordering.
-QUORLEN_STRATEGY(GoStrategy)
-QUORLEN_STRATEGY(CratesStrategy)
-QUORLEN_STRATEGY(HexStrategy)
-QUORLEN_STRATEGY(SwiftStrategy)
-QUORLEN_STRATEGY(DartStrategy)
-QUORLEN_STRATEGY(JuliaStrategy)
-QUORLEN_STRATEGY(HelmStrategy)
-
 #undef QUORLEN_STRATEGY
 
 }  // namespace strategies

@@ -1,13 +1,10 @@
-// The ecosystems without a version format of their own: a syntax check in
-// front of the generic parse (the generic family) or of the strict SemVer
-// parse (the SemVer family).
+// Syntax checks of the ecosystems that reuse the generic or strict SemVer
+// parse. Each looks at the trimmed input and returns success or the message
+// that names the ecosystem; none changes what the parse is given.
 #include "strategies/validators.hpp"
 
 #include "core/unicode.hpp"
 #include "parser.hpp"
-#include "strategies/generic.hpp"
-#include "strategies/semver.hpp"
-#include "strategies/strategy.hpp"
 
 namespace quorlen::strategies::validators {
 
@@ -41,19 +38,6 @@ constexpr Label COMPOSER{"Composer", "version"};
 constexpr Label ARCH{"Arch", "version"};
 constexpr Label CRAN{"R/CRAN", "version"};
 constexpr Label MAVEN{"Maven", "version"};
-constexpr Label RUBY{"Ruby gem", "version"};
-constexpr Label NUGET{"NuGet", "version"};
-constexpr Label CALVER{"CalVer", "version"};
-constexpr Label ALPINE{"Alpine", "version"};
-constexpr Label CONDA{"Conda", "version"};
-constexpr Label GENTOO{"Gentoo", "version"};
-constexpr Label TERRAFORM{"Terraform/OpenTofu", "version"};
-constexpr Label SPACK{"Spack", "version"};
-constexpr Label CPAN{"CPAN", "version"};
-constexpr Label NIX{"Nix", "version"};
-constexpr Label HOMEBREW{"Homebrew", "version"};
-constexpr Label FREEBSD{"FreeBSD pkg", "version"};
-constexpr Label DOCKER{"Docker", "tag"};
 
 bool starts_with_digit(std::string_view t) noexcept { return !t.empty() && ascii::is_digit(t[0]); }
 
@@ -130,134 +114,3 @@ Status validate_go(std::string_view input) {
 }
 
 }  // namespace quorlen::strategies::validators
-
-namespace quorlen::strategies {
-
-namespace {
-
-Result<ParsedRepr> generic_after(Status check, std::string_view input) {
-    if (!check) return std::move(check).failure();
-    return ParsedRepr(parse_generic(input));
-}
-
-Result<ParsedRepr> semver_after(Status check, std::string_view input) {
-    if (!check) return std::move(check).failure();
-    return SemverStrategy::parse(input);
-}
-
-// The order of failures is that of parse(a), parse(b): a's check, a's parse,
-// then b's. The generic parse never fails, so both checks come first there.
-template <class Check>
-Result<Ordering> generic_texts_after(Check check, std::string_view a, std::string_view b) {
-    if (Status s = check(a); !s) return std::move(s).failure();
-    if (Status s = check(b); !s) return std::move(s).failure();
-    return generic::compare_generic_texts(a, b);
-}
-
-template <class Check>
-Result<Ordering> semver_texts_after(Check check, std::string_view a, std::string_view b) {
-    if (Status s = check(a); !s) return std::move(s).failure();
-    auto left = semver::parse_semver_view(a);
-    if (!left) return std::move(left).failure();
-    if (Status s = check(b); !s) return std::move(s).failure();
-    auto right = semver::parse_semver_view(b);
-    if (!right) return std::move(right).failure();
-    return semver::cmp_semver_view(*left, *right);
-}
-
-}  // namespace
-
-// `check` is an expression over the strategy's `input`; a passing check hands
-// the input on untouched, since both shared parses trim by themselves.
-#define GENERIC_FAMILY(Type, check)                                                            \
-    namespace {                                                                                 \
-    Status Type##_check(std::string_view input) { return check; }                               \
-    }                                                                                           \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return generic_after(Type##_check(input), input); } \
-    Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                 \
-        return GenericStrategy::compare(a, b);                                                  \
-    }                                                                                           \
-    Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {              \
-        return generic_texts_after(Type##_check, a, b);                                         \
-    }
-
-GENERIC_FAMILY(RubyStrategy, validators::check_digit_first(validators::RUBY, input))
-GENERIC_FAMILY(NugetStrategy, validators::check_digit_first(validators::NUGET, input))
-GENERIC_FAMILY(CalverStrategy, validators::check_digit_first(validators::CALVER, input))
-GENERIC_FAMILY(AlpineStrategy, validators::check_digit_first(validators::ALPINE, input))
-GENERIC_FAMILY(CondaStrategy, validators::check_digit_first(validators::CONDA, input))
-GENERIC_FAMILY(GentooStrategy, validators::check_digit_first(validators::GENTOO, input))
-GENERIC_FAMILY(TerraformStrategy, validators::check_digit_first(validators::TERRAFORM, input))
-GENERIC_FAMILY(SpackStrategy, validators::check_not_empty(validators::SPACK, input))
-GENERIC_FAMILY(CpanStrategy, validators::check_not_empty(validators::CPAN, input))
-GENERIC_FAMILY(NixStrategy, validators::check_not_empty(validators::NIX, input))
-GENERIC_FAMILY(HomebrewStrategy, validators::check_not_empty(validators::HOMEBREW, input))
-GENERIC_FAMILY(FreebsdStrategy, validators::check_not_empty(validators::FREEBSD, input))
-GENERIC_FAMILY(DockerStrategy, validators::check_not_empty(validators::DOCKER, input))
-GENERIC_FAMILY(ComposerStrategy, validators::validate_composer(input))
-GENERIC_FAMILY(ArchStrategy, validators::validate_arch(input))
-GENERIC_FAMILY(CranStrategy, validators::validate_cran(input))
-#undef GENERIC_FAMILY
-
-// Only Go checks anything; the other members differ from semver in name alone.
-#define SEMVER_FAMILY(Type, check)                                                            \
-    namespace {                                                                                \
-    Status Type##_check([[maybe_unused]] std::string_view input) { return check; }             \
-    }                                                                                          \
-    Result<ParsedRepr> Type::parse(std::string_view input) { return semver_after(Type##_check(input), input); } \
-    Ordering Type::compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {                \
-        return SemverStrategy::compare(a, b);                                                  \
-    }                                                                                          \
-    Result<Ordering> Type::compare_texts(std::string_view a, std::string_view b) {             \
-        return semver_texts_after(Type##_check, a, b);                                         \
-    }
-
-SEMVER_FAMILY(GoStrategy, validators::validate_go(input))
-SEMVER_FAMILY(CratesStrategy, success())
-SEMVER_FAMILY(HexStrategy, success())
-SEMVER_FAMILY(SwiftStrategy, success())
-SEMVER_FAMILY(DartStrategy, success())
-SEMVER_FAMILY(JuliaStrategy, success())
-SEMVER_FAMILY(HelmStrategy, success())
-#undef SEMVER_FAMILY
-
-// Membership runs through the parses above: a member's check is the one its
-// parse applies.
-validators::FamilyOf validators::family_of(Ecosystem eco) noexcept {
-    using F = Family;
-    switch (eco) {
-        case Ecosystem::Generic: return {F::Generic, nullptr};
-        case Ecosystem::Semver:
-        case Ecosystem::Npm: return {F::Semver, nullptr};
-        case Ecosystem::Pep440:
-        case Ecosystem::Debian:
-        case Ecosystem::Rpm:
-        case Ecosystem::Maven: return {F::Own, nullptr};
-        case Ecosystem::Ruby: return {F::Generic, RubyStrategy_check};
-        case Ecosystem::Nuget: return {F::Generic, NugetStrategy_check};
-        case Ecosystem::Calver: return {F::Generic, CalverStrategy_check};
-        case Ecosystem::Alpine: return {F::Generic, AlpineStrategy_check};
-        case Ecosystem::Conda: return {F::Generic, CondaStrategy_check};
-        case Ecosystem::Gentoo: return {F::Generic, GentooStrategy_check};
-        case Ecosystem::Terraform: return {F::Generic, TerraformStrategy_check};
-        case Ecosystem::Spack: return {F::Generic, SpackStrategy_check};
-        case Ecosystem::Cpan: return {F::Generic, CpanStrategy_check};
-        case Ecosystem::Nix: return {F::Generic, NixStrategy_check};
-        case Ecosystem::Homebrew: return {F::Generic, HomebrewStrategy_check};
-        case Ecosystem::Freebsd: return {F::Generic, FreebsdStrategy_check};
-        case Ecosystem::Docker: return {F::Generic, DockerStrategy_check};
-        case Ecosystem::Composer: return {F::Generic, ComposerStrategy_check};
-        case Ecosystem::Arch: return {F::Generic, ArchStrategy_check};
-        case Ecosystem::Cran: return {F::Generic, CranStrategy_check};
-        case Ecosystem::Go: return {F::Semver, GoStrategy_check};
-        case Ecosystem::Crates:
-        case Ecosystem::Hex:
-        case Ecosystem::Swift:
-        case Ecosystem::Dart:
-        case Ecosystem::Julia:
-        case Ecosystem::Helm: return {F::Semver, nullptr};
-    }
-    internal_fault("ecosystem outside the table");
-}
-
-}  // namespace quorlen::strategies

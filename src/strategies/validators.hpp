@@ -22,6 +22,31 @@ Status check_not_empty(const Label& label, std::string_view input);
 // Also fails when the trimmed text does not begin with an ASCII digit.
 Status check_digit_first(const Label& label, std::string_view input);
 
+using Check = Status (*)(std::string_view input);
+
+template <const Label& L>
+Status not_empty(std::string_view input) {
+    return check_not_empty(L, input);
+}
+template <const Label& L>
+Status digit_first(std::string_view input) {
+    return check_digit_first(L, input);
+}
+
+inline constexpr Label RUBY{"Ruby gem", "version"};
+inline constexpr Label NUGET{"NuGet", "version"};
+inline constexpr Label CALVER{"CalVer", "version"};
+inline constexpr Label ALPINE{"Alpine", "version"};
+inline constexpr Label CONDA{"Conda", "version"};
+inline constexpr Label GENTOO{"Gentoo", "version"};
+inline constexpr Label TERRAFORM{"Terraform/OpenTofu", "version"};
+inline constexpr Label SPACK{"Spack", "version"};
+inline constexpr Label CPAN{"CPAN", "version"};
+inline constexpr Label NIX{"Nix", "version"};
+inline constexpr Label HOMEBREW{"Homebrew", "version"};
+inline constexpr Label FREEBSD{"FreeBSD pkg", "version"};
+inline constexpr Label DOCKER{"Docker", "tag"};
+
 Status validate_arch(std::string_view input);
 Status validate_cran(std::string_view input);
 Status validate_composer(std::string_view input);
@@ -29,13 +54,7 @@ Status validate_maven(std::string_view input);
 // A lower-case "v" directly followed by a digit.
 Status validate_go(std::string_view input);
 
-// Which shared parse an ecosystem is built on, and the check in front of it
-// (null when there is none), for readers that work on slices of the text.
+// Which shared parse an ecosystem is built on.
 enum class Family : uint8_t { Generic, Semver, Own };
-struct FamilyOf {
-    Family family;
-    Status (*check)(std::string_view input);
-};
-FamilyOf family_of(Ecosystem eco) noexcept;
 
 }  // namespace quorlen::strategies::validators

@@ -1,0 +1,156 @@
+// Everything the library knows of each ecosystem, one row apiece: its names,
+// the rules that parse and order its versions, how a parsed version of it is
+// stored, and the package-URL types and OSV ecosystem names that stand for
+// it. Every other table of ecosystems is derived from these rows.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "parser.hpp"
+#include "strategies/families.hpp"
+#include "strategies/strategy.hpp"
+#include "strategies/validators.hpp"
+
+namespace quorlen {
+
+// How an instance of a parsed version keeps the ecosystem's parse beside the
+// generic one.
+enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven };
+
+// The parse and ordering of an ecosystem, and what they are built on.
+struct Rules {
+    strategies::validators::Family family;
+    strategies::validators::Check check;  // null when the family's parse takes any text
+    VersionStrategy strategy;
+    StoreKind store;
+};
+
+// Lists of names are one text with the names separated by commas.
+struct EcosystemRow {
+    Ecosystem::Value id;
+    std::string_view name;
+    std::string_view aliases;
+    Rules rules;
+    std::string_view purl_types;
+    std::string_view osv_names;
+};
+
+namespace rows {
+
+using strategies::validators::Check;
+using strategies::validators::Family;
+
+// The generic parse and ordering behind a check.
+template <Check C = nullptr>
+constexpr Rules generic() {
+    if constexpr (C == nullptr)
+        return {Family::Generic, nullptr, VersionStrategy::of<strategies::GenericStrategy>(), StoreKind::Generic};
+    else
+        return {Family::Generic, C, VersionStrategy::of<strategies::GenericAfter<C>>(), StoreKind::Generic};
+}
+
+// The strict SemVer parse and ordering behind a check.
+template <Check C = nullptr>
+constexpr Rules semver() {
+    if constexpr (C == nullptr)
+        return {Family::Semver, nullptr, VersionStrategy::of<strategies::SemverStrategy>(), StoreKind::Semver};
+    else
+        return {Family::Semver, C, VersionStrategy::of<strategies::SemverAfter<C>>(), StoreKind::Semver};
+}
+
+// A format of its own.
+template <class S>
+constexpr Rules own(StoreKind store) {
+    return {Family::Own, nullptr, VersionStrategy::of<S>(), store};
+}
+
+template <const strategies::validators::Label& L>
+constexpr Rules generic_digit_first() {
+    return generic<&strategies::validators::digit_first<L>>();
+}
+template <const strategies::validators::Label& L>
+constexpr Rules generic_not_empty() {
+    return generic<&strategies::validators::not_empty<L>>();
+}
+
+namespace v = strategies::validators;
+namespace s = strategies;
+using E = Ecosystem;
+
+// In the order of Ecosystem::Value. No package-URL type names the strict
+// SemVer or calendar orderings: those are properties of a project's
+// versions, not of a package registry. OSV writes Go versions without the
+// "v" the go rules require, so OSV's Go is read as plain SemVer.
+inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
+    {E::Generic, "generic", "", generic(), "generic", "conancenter,hackage,ghc,github actions"},
+    {E::Semver, "semver", "semver_strict,semver-strict", semver(), "", "go"},
+    {E::Pep440, "pep440", "python,pep-440", own<s::Pep440Strategy>(StoreKind::Pep440), "pypi,python", "pypi"},
+    {E::Debian, "debian", "deb,dpkg", own<s::DebianStrategy>(StoreKind::Debian), "deb,debian", "debian,ubuntu"},
+    {E::Rpm, "rpm", "redhat", own<s::RpmStrategy>(StoreKind::Rpm), "rpm",
+     "red hat,rocky linux,almalinux,opensuse,suse,mageia,openeuler,photon os,azure linux,fedora,centos,"
+     "oracle linux,amazon linux"},
+    {E::Ruby, "ruby", "gem,rubygems", generic_digit_first<v::RUBY>(), "gem,rubygems", "rubygems"},
+    {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
+    {E::Go, "go", "golang", semver<&v::validate_go>(), "go,golang", ""},
+    {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
+    {E::Nuget, "nuget", "dotnet", generic_digit_first<v::NUGET>(), "nuget", "nuget"},
+    {E::Composer, "composer", "php,packagist", generic<&v::validate_composer>(), "composer", "packagist"},
+    {E::Crates, "crates", "cargo,crates.io", semver(), "cargo,crates", "crates.io"},
+    {E::Hex, "hex", "elixir,erlang", semver(), "hex", "hex"},
+    {E::Swift, "swift", "swiftpm", semver(), "swift", "swifturl"},
+    {E::Calver, "calver", "", generic_digit_first<v::CALVER>(), "", ""},
+    {E::Alpine, "alpine", "apk", generic_digit_first<v::ALPINE>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
+    {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
+    {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
+    {E::Arch, "arch", "pacman,archlinux", generic<&v::validate_arch>(), "arch,pacman", ""},
+    {E::Gentoo, "gentoo", "portage", generic_digit_first<v::GENTOO>(), "gentoo,portage", ""},
+    {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
+    {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
+    {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},
+    {E::Julia, "julia", "pkg", semver(), "julia", ""},
+    {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
+    {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
+    {E::Cpan, "cpan", "perl", generic_not_empty<v::CPAN>(), "cpan,perl", ""},
+    {E::Nix, "nix", "nixpkgs", generic_not_empty<v::NIX>(), "nix,nixpkgs", ""},
+    {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
+    // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
+    // that word means Julia, so names and types are looked up apart.
+    {E::Freebsd, "freebsd", "freebsd-pkg", generic_not_empty<v::FREEBSD>(), "pkg,freebsd", ""},
+}};
+
+static_assert([] {
+    for (std::size_t i = 0; i < ALL.size(); ++i)
+        if (ALL[i].id != i) return false;
+    return true;
+}(), "rows are in the order of Ecosystem::Value");
+
+}  // namespace rows
+
+inline constexpr const std::array<EcosystemRow, Ecosystem::COUNT>& ECOSYSTEMS = rows::ALL;
+
+constexpr const EcosystemRow& row_of(Ecosystem eco) noexcept { return ECOSYSTEMS[eco.index()]; }
+
+// Calls f(name) for each name of a comma-separated list; stops early when f
+// returns true, and returns whether it did.
+template <class F>
+constexpr bool any_name(std::string_view list, F f) {
+    while (!list.empty()) {
+        const std::size_t comma = list.find(',');
+        if (f(list.substr(0, comma))) return true;
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return false;
+}
+
+// The ecosystem a package-URL type (lower case, exact) stands for.
+std::optional<Ecosystem> ecosystem_for_purl_type(std::string_view type) noexcept;
+
+// The ecosystem whose ordering applies to an OSV ecosystem name: ASCII case
+// ignored, a release suffix after ':' and surrounding blanks left out.
+Result<Ecosystem> ecosystem_for_osv_name(std::string_view name);
+
+}  // namespace quorlen
