@@ -126,6 +126,28 @@ def module_cases():
     add("ranges_intersect", lambda: call(q.ranges_intersect, ">=x", "<1.0.0", "semver"))
     add("ranges_intersect", lambda: call(q.ranges_intersect, "^1", "^2", "nope"))
     add("ranges_intersect", lambda: call(q.ranges_intersect, "^1", 2))
+    for name in ("range_intersection", "range_union", "range_subset"):
+        fn = getattr(q, name, None)
+        add(name, lambda fn=fn: fn(">=1.0,<2.0 || ^3", "!=1.5,>=1.2 || 1.2.x", "pep440"))
+        add(name, lambda fn=fn: fn(a="^1.0", b="^2.0", ecosystem="npm"))
+        add(name, lambda fn=fn: fn("==1.2.*", "~=1.2", "pep440"))
+        add(name, lambda fn=fn: call(fn, "^x", "^1"))
+        add(name, lambda fn=fn: call(fn, ">=x", "<1.0.0", "semver"))
+        add(name, lambda fn=fn: call(fn, "^1", "^2", "nope"))
+        add(name, lambda fn=fn: call(fn, "^1", 2))
+    add("range_simplify", lambda: q.range_simplify(">=1.0,>=1.1,!=1.5 || <0.5 || [0.4,1.2)", "generic"))
+    add("range_simplify", lambda: q.range_simplify(">=2,<1"))
+    add("range_simplify", lambda: call(q.range_simplify, "~x"))
+    add("range_simplify", lambda: call(q.range_simplify, None))
+    osv = {"package": {"ecosystem": "PyPI", "name": "x"}, "versions": ["0.9"],
+           "ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "1.0"}, {"fixed": "1.2"},
+                                                       {"introduced": "2.0"}]},
+                      {"type": "GIT", "events": [{"introduced": "abc"}]}]}
+    add("osv_range", lambda: q.osv_range(osv))
+    add("osv_range", lambda: q.osv_range({"ranges": []}, "semver"))
+    add("osv_range", lambda: call(q.osv_range, {"ranges": [{"events": [{"fixed": "x y"}]}]}, "semver"))
+    add("osv_range", lambda: call(q.osv_range, {"ranges": "no"}))
+    add("osv_range", lambda: call(q.osv_range, osv, "nope"))
 
     purl = "pkg:maven/org.example/demo-lib@3.12.0?type=jar#sources"
     add("parse_purl", lambda: q.parse_purl(purl))
