@@ -322,6 +322,11 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--package", metavar="NAME", help="package name as the records write it")
     p.add_argument("--version", metavar="V", help="package version")
     p.set_defaults(run=cmd_osv)
+
+    from quorlen.scan import cli_scan  # registration only; the scanner loads when run
+    cli_scan.register(sub)
+    from quorlen.scan.cli_db import add_db_command  # argparse only; the database loads when used
+    add_db_command(sub)
     return parser
 
 
@@ -329,7 +334,7 @@ def build_parser() -> argparse.ArgumentParser:
 # positional list at the first option, so `satisfies RANGE -e pep440 1.0 2.0`
 # leaves 1.0 and 2.0 over; they belong to that list.
 TRAILING_LISTS = {"sort": "files", "max": "files", "min": "files", "latest-stable": "files",
-                  "satisfies": "versions", "vers": "versions", "detect": "versions", "osv": "paths"}
+                  "satisfies": "versions", "vers": "versions", "detect": "versions", "osv": "paths", "scan": "paths"}
 
 
 def parse_args(argv: abc.Sequence[str] | None) -> argparse.Namespace:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds quorlen into the private virtual environment and shows the quorlen
-# command at work: which real Python advisories affect a Django release, and
+# command at work: a real scan of the example lockfiles against the bundled
+# advisory sample, which real Python advisories affect a Django release, and
 # comparisons and sorts of real version strings. Installs what it lacks from
 # apt (only when missing). Run as root on Debian 12 from anywhere.
 set -euo pipefail
@@ -20,6 +21,14 @@ show() {
     quorlen "$@" || status=$?
     if [ "$1" = test ] || [ "$status" -ne 0 ]; then echo "(exit status $status)"; fi
 }
+
+printf '\n# A real scan of the example lockfiles against the advisory sample bundled with the package:\n'
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+printf '$ quorlen db build --sample --db %s\n' "$scratch/osv.sqlite3"
+quorlen db build --sample --db "$scratch/osv.sqlite3"
+cd "$root"
+show scan examples/ --db "$scratch/osv.sqlite3"
 
 records="$root/../shared/data/osv-pypi"
 if [ -d "$records" ]; then

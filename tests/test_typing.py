@@ -38,14 +38,15 @@ def _errors_by_line(output, path):
 
 
 def test_strict_mypy_accepts_typed_use_and_the_cli_and_rejects_misuse(tmp_path):
-    usage, misuse = TYPING / "usage.py", TYPING / "misuse.py"
+    usage, misuse, scan_usage = TYPING / "usage.py", TYPING / "misuse.py", TYPING / "scan_usage.py"
     result = run_mypy_tool(
         ["mypy", "--strict", "--cache-dir", str(tmp_path / "cache"), "--no-error-summary",
-         str(usage), str(misuse), quorlen.cli.__file__, quorlen.osvscan.__file__],
+         str(usage), str(misuse), str(scan_usage), quorlen.cli.__file__, quorlen.osvscan.__file__],
         tmp_path,
     )
     assert "error: " in result.stdout, result.stdout + result.stderr  # mypy ran and reported
     assert _errors_by_line(result.stdout, usage) == set(), result.stdout
+    assert _errors_by_line(result.stdout, scan_usage) == set(), result.stdout
     marked = {n for n, text in enumerate(misuse.read_text().splitlines(), 1) if re.search(r"#\s*E\b", text)}
     assert _errors_by_line(result.stdout, misuse) == marked, result.stdout
     # Nothing else may fail: not the command line modules, not the stubs.

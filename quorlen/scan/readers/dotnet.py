@@ -1,7 +1,53 @@
-"""Readers: dotnet."""
+"""NuGet packages.lock.json: the packages of every target framework and
+runtime section, one per distinct (name, version); ``Project`` entries
+(other projects of the same solution) are path sources.
+
+Lines: the line of the package's first key, found in document order.
+"""
 
 from __future__ import annotations
 
+from quorlen.scan.ecosystems import normalize_name
+from quorlen.scan.model import PATH, REGISTRY, Package
 from quorlen.scan.readers import Reader
+from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json
 
-READERS: tuple[Reader, ...] = ()
+FORMAT = "packages.lock.json"
+ECOSYSTEM = "NuGet"
+KNOWN_TYPES = frozenset({"Direct", "Transitive", "CentralTransitive", "Project"})
+
+
+def read(path: str, text: str) -> list[Package]:
+    doc = expect(load_json(path, text, FORMAT), dict, "the document", path, 1, FORMAT)
+    if doc.get("version") not in (1, 2):
+        fail(path, 1, FORMAT, f"unknown lockfile version {doc.get('version')!r}")
+    cursor = Cursor(text)
+    cursor.find_json_key("dependencies", "{")
+    targets = expect(doc.get("dependencies", {}), dict, "'dependencies'", path, cursor.line_at(cursor.pos), FORMAT)
+    seen: set[tuple[str, str | None]] = set()
+    packages = []
+    for target, deps in targets.items():
+        line = cursor.find_json_key(target, "{")
+        deps = expect(deps, dict, f"the target '{target}'", path, line, FORMAT)
+        for name, entry in deps.items():
+            line = cursor.find_json_key(name, "{")
+            entry = expect(entry, dict, f"the entry of {name}", path, line, FORMAT)
+            kind = entry.get("type")
+            if kind not in KNOWN_TYPES:
+                fail(path, line, FORMAT, f"unknown type {kind!r} of {name}")
+            resolved = entry.get("resolved")
+            if kind == "Project":
+                version = None if resolved is None else expect(resolved, str, f"'resolved' of {name}", path, line,
+                                                               FORMAT)
+            else:
+                version = expect(resolved, str, f"the 'resolved' version of {name}", path, line, FORMAT)
+            key = (normalize_name(ECOSYSTEM, name), version)
+            if key in seen:
+                continue
+            seen.add(key)
+            packages.append(Package(ECOSYSTEM, key[0], version, path, line,
+                                    source=PATH if kind == "Project" else REGISTRY))
+    return packages
+
+
+READERS: tuple[Reader, ...] = (Reader(FORMAT, ("packages.lock.json", "*__packages.lock.json"), read),)

@@ -1,7 +1,165 @@
-"""Readers: elixir."""
+"""mix.lock: an Elixir map from dependency to a tuple that says where it
+comes from: ``{:hex, :name, "version", checksum, managers, deps[, repo[,
+outer checksum]]}`` or ``{:git, url, revision, options}``.
+
+The file is Elixir source; it is read by a small parser of the literal
+terms it holds (maps, tuples, lists, keywords, strings, atoms, numbers) and
+never evaluated.
+
+Lines: the line of the dependency's key.
+"""
 
 from __future__ import annotations
 
-from quorlen.scan.readers import Reader
+import re
+from dataclasses import dataclass
 
-READERS: tuple[Reader, ...] = ()
+from quorlen.scan.model import GIT, REGISTRY, URL, Package
+from quorlen.scan.readers import Reader
+from quorlen.scan.readers.parsing import MAX_DEPTH, fail
+
+FORMAT = "mix.lock"
+ECOSYSTEM = "Hex"
+PUBLIC_REPO = "hexpm"  # private organisations' repositories are "hexpm:org"
+
+_TOKEN = re.compile(r"""
+    (?P<space>(?:\s|\#[^\n]*)+)
+  | (?P<key>"(?:[^"\\]|\\.)*":(?=\s)|[A-Za-z_][\w@]*[?!]?:(?=\s))
+  | (?P<string>"(?:[^"\\]|\\.)*")
+  | (?P<atom>:"(?:[^"\\]|\\.)*"|:[A-Za-z_][\w@]*[?!]?)
+  | (?P<number>-?\d[\d_]*(?:\.\d[\d_]*)?(?:[eE][-+]?\d+)?)
+  | (?P<word>true|false|nil)\b
+  | (?P<punct>%\{|=>|[{}\[\],])
+""", re.VERBOSE)
+
+_ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "#": "#"}
+
+
+class Atom(str):
+    """An Elixir atom, told apart from a string of the same text."""
+
+
+@dataclass
+class Token:
+    kind: str
+    text: str
+    line: int
+
+
+Term = object
+
+
+def _unquote(s: str) -> str:
+    return re.sub(r"\\(.)", lambda m: _ESCAPES.get(m.group(1), m.group(1)), s[1:-1])
+
+
+def tokenize(path: str, text: str) -> list[Token]:
+    out: list[Token] = []
+    pos, line = 0, 1
+    while pos < len(text):
+        m = _TOKEN.match(text, pos)
+        if m is None:
+            fail(path, line, FORMAT, f"unexpected text '{text[pos:pos + 20].splitlines()[0]}'")
+        kind = m.lastgroup or ""
+        if kind != "space":
+            out.append(Token(kind, m.group(), line))
+        line += m.group().count("\n")
+        pos = m.end()
+    out.append(Token("end", "", line))
+    return out
+
+
+class Parser:
+    def __init__(self, path: str, tokens: list[Token]) -> None:
+        self.path = path
+        self.tokens = tokens
+        self.i = 0
+
+    def peek(self) -> Token:
+        return self.tokens[self.i]
+
+    def take(self, text: str | None = None) -> Token:
+        tok = self.tokens[self.i]
+        if text is not None and tok.text != text:
+            found = tok.text or "the end of the file"
+            fail(self.path, tok.line, FORMAT, f"expected '{text}', found '{found}'")
+        self.i += 1
+        return tok
+
+    def items(self, close: str, depth: int) -> list[tuple[Term, Term, int] | Term]:
+        """The comma-separated items up to ``close``; keyword items as (key, value, line)."""
+        out: list[tuple[Term, Term, int] | Term] = []
+        while self.peek().text != close:
+            tok = self.peek()
+            if tok.kind == "key":
+                self.take()
+                key = _unquote(tok.text[:-1]) if tok.text.startswith('"') else tok.text[:-1]
+                out.append((Atom(key), self.term(depth), tok.line))
+            else:
+                value = self.term(depth)
+                if close == "}" and self.peek().text == "=>":  # a map's "key" => value
+                    self.take()
+                    value = (value, self.term(depth), tok.line)
+                out.append(value)
+            if self.peek().text != close:
+                self.take(",")
+        self.take(close)
+        return out
+
+    def term(self, depth: int) -> Term:
+        tok = self.take()
+        if depth > MAX_DEPTH:
+            fail(self.path, tok.line, FORMAT, f"nested deeper than {MAX_DEPTH} levels")
+        if tok.kind == "string":
+            return _unquote(tok.text)
+        if tok.kind == "atom":
+            return Atom(_unquote(tok.text[1:]) if tok.text[1] == '"' else tok.text[1:])
+        if tok.kind == "number":
+            digits = tok.text.replace("_", "")
+            return float(digits) if "." in digits or "e" in digits.lower() else int(digits)
+        if tok.kind == "word":
+            return {"true": True, "false": False, "nil": None}[tok.text]
+        if tok.text == "%{":
+            return {"%": self.items("}", depth + 1)}
+        if tok.text == "{":
+            return tuple(self.items("}", depth + 1))
+        if tok.text == "[":
+            return self.items("]", depth + 1)
+        fail(self.path, tok.line, FORMAT, f"unexpected '{tok.text or 'end of file'}'")
+
+
+def entries(path: str, text: str) -> list[tuple[str, Term, int]]:
+    """The (dependency, value, line) of the lockfile's map."""
+    parser = Parser(path, tokenize(path, text))
+    parser.take("%{")
+    out = []
+    for item in parser.items("}", 1):
+        if not (isinstance(item, tuple) and len(item) == 3 and isinstance(item[2], int)):
+            fail(path, parser.peek().line, FORMAT, "the lockfile map holds an item without a key")
+        key, value, line = item
+        out.append((str(key), value, line))
+    end = parser.peek()
+    if end.kind != "end":
+        fail(path, end.line, FORMAT, f"unexpected '{end.text}' after the lockfile map")
+    return out
+
+
+def package(path: str, key: str, value: Term, line: int) -> Package:
+    if not isinstance(value, tuple) or not value or not isinstance(value[0], Atom):
+        fail(path, line, FORMAT, f"the entry of {key} is not a tuple starting with its source")
+    scm = value[0]
+    if scm == "hex":
+        if len(value) < 3 or not isinstance(value[1], Atom) or not isinstance(value[2], str) or \
+                isinstance(value[2], Atom):
+            fail(path, line, FORMAT, f"the :hex entry of {key} needs a package name and a version")
+        repo = value[6] if len(value) > 6 else PUBLIC_REPO
+        return Package(ECOSYSTEM, str(value[1]), str(value[2]), path, line,
+                       source=REGISTRY if repo == PUBLIC_REPO else URL)
+    return Package(ECOSYSTEM, key, None, path, line, source=GIT if scm == "git" else URL)
+
+
+def read(path: str, text: str) -> list[Package]:
+    return [package(path, key, value, line) for key, value, line in entries(path, text)]
+
+
+READERS: tuple[Reader, ...] = (Reader(FORMAT, ("mix.lock", "*__mix.lock"), read),)

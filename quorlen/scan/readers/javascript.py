@@ -1,7 +1,294 @@
-"""Readers: javascript."""
+"""Readers of JavaScript lockfiles: package-lock.json and
+npm-shrinkwrap.json (lockfileVersion 1, 2 and 3), yarn.lock (classic and
+berry) and pnpm-lock.yaml (lockfileVersion 5 to 9). All of them name npm
+packages.
+
+The project's own packages (the root entry, workspace folders, links to
+them) are not dependencies and are left out; everything installed from
+elsewhere than the registry is reported with its source.
+
+Lines: package-lock.json reports the line of the package's key, yarn.lock
+the line of the entry's header, pnpm-lock.yaml the line of the package's
+key under ``packages``.
+"""
 
 from __future__ import annotations
 
-from quorlen.scan.readers import Reader
+import json
+import re
+import urllib.parse
+from collections.abc import Callable
+from typing import Any
 
-READERS: tuple[Reader, ...] = ()
+from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
+from quorlen.scan.readers import Reader
+from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json
+from quorlen.scan.readers.structured import Collector, YamlDocument, load_yaml_lines
+
+ECOSYSTEM = "npm"
+
+# Specifier and URL prefixes that say where a package comes from.
+_GIT_PREFIXES = ("git+", "git:", "git@", "github:", "gitlab:", "bitbucket:", "gist:")
+_PATH_PREFIXES = ("file:", "link:", "portal:", "workspace:")
+_GIT_HOSTS = ("https://codeload.github.com/", "http://codeload.github.com/")
+
+
+def _source_of_location(location: str | None) -> str:
+    """Where a package was fetched from, by its URL or specifier: registry
+    tarballs have the ``<registry>/<name>/-/<file>`` layout, anything else
+    fetched over HTTP is a plain URL."""
+    if not location:
+        return REGISTRY
+    lowered = location.lower()
+    if lowered.startswith(_GIT_PREFIXES) or lowered.startswith(_GIT_HOSTS) or "#commit=" in lowered:
+        return GIT
+    if lowered.startswith(_PATH_PREFIXES):
+        return PATH
+    if lowered.startswith(("https://", "http://")):
+        return REGISTRY if "/-/" in location else URL
+    return REGISTRY
+
+
+def _split_name(spec: str) -> tuple[str, str]:
+    """``name@rest`` split at the ``@`` that ends the (possibly scoped) name;
+    rest is "" when there is none."""
+    at = spec.find("@", 1)
+    return (spec, "") if at < 0 else (spec[:at], spec[at + 1:])
+
+
+# ---------------------------------------------------------------------------
+# package-lock.json and npm-shrinkwrap.json
+
+def _key_line(cursor: Cursor, key: str, entry: Any) -> int:
+    """The line of an entry's key. npm writes ``"key": {`` and a plain
+    search finds that quickly; other spacing falls back to a pattern."""
+    opening = "{" if isinstance(entry, dict) else ""
+    literal = json.dumps(key, ensure_ascii=False) + ": " + opening
+    at = cursor.text.find(literal, cursor.pos)
+    if at < 0:
+        return cursor.find_json_key(key, opening)
+    cursor.pos = at + len(literal)
+    return cursor.line_at(at)
+
+
+def _npm_packages(out: Collector, path: str, format: str, packages: dict[str, Any], cursor: Cursor) -> None:
+    for key, entry in packages.items():
+        line = _key_line(cursor, key, entry)
+        expect(entry, dict, f"package {key!r}", path, line, format)
+        if "node_modules/" not in key or entry.get("link"):
+            continue  # the root, a workspace folder, or a link to one
+        name = entry.get("name") or key.rsplit("node_modules/", 1)[1]
+        expect(name, str, f"the 'name' of {key!r}", path, line, format)
+        resolved = entry.get("resolved")
+        if resolved is not None:
+            expect(resolved, str, f"the 'resolved' of {key!r}", path, line, format)
+        source = _source_of_location(resolved)
+        version = entry.get("version")
+        if version is None and source == REGISTRY:
+            fail(path, line, format, f"package {key!r} has no 'version'")
+        if version is not None:
+            expect(version, str, f"the 'version' of {key!r}", path, line, format)
+        out.add(name, version, line, source=source)
+
+
+def _npm_dependencies(out: Collector, path: str, format: str, dependencies: Any, cursor: Cursor) -> None:
+    """The nested ``dependencies`` of lockfileVersion 1, in document order."""
+    expect(dependencies, dict, "'dependencies'", path, cursor.line_at(cursor.pos), format)
+    for name, entry in dependencies.items():
+        line = _key_line(cursor, name, entry)
+        expect(entry, dict, f"package {name!r}", path, line, format)
+        version = expect(entry.get("version"), str, f"the 'version' of {name!r}", path, line, format)
+        if version.startswith("npm:"):
+            # An alias: installed under one name, published under another.
+            published, version = _split_name(version[4:])
+            out.add(published, version, line)
+        elif _source_of_location(version) != REGISTRY:
+            # A git or local dependency: its "version" is where it came from.
+            out.add(name, None, line, source=_source_of_location(version))
+        else:
+            out.add(name, version, line, source=_source_of_location(entry.get("resolved")))
+        if "dependencies" in entry:
+            _npm_dependencies(out, path, format, entry["dependencies"], cursor)
+
+
+def _read_npm(path: str, text: str, format: str) -> list[Package]:
+    data = expect(load_json(path, text, format), dict, "the document", path, 1, format)
+    out = Collector(path, ECOSYSTEM)
+    cursor = Cursor(text)
+    # Version 2 has both sections; "packages" is the complete one.
+    if "packages" in data:
+        packages = data["packages"]
+        line = cursor.find_json_key("packages")
+        _npm_packages(out, path, format, expect(packages, dict, "'packages'", path, line, format), cursor)
+    elif "dependencies" in data:
+        cursor.find_json_key("dependencies")
+        _npm_dependencies(out, path, format, data["dependencies"], cursor)
+    return out.packages
+
+
+def read_package_lock(path: str, text: str) -> list[Package]:
+    return _read_npm(path, text, "package-lock.json")
+
+
+def read_shrinkwrap(path: str, text: str) -> list[Package]:
+    return _read_npm(path, text, "npm-shrinkwrap.json")
+
+
+# ---------------------------------------------------------------------------
+# yarn.lock
+
+YARN = "yarn.lock"
+
+_YARN_FIELD = re.compile(r'^\s+("(?:[^"\\]|\\.)*"|\S+)\s*:?\s*(.*)$')
+_BERRY = re.compile(r"^__metadata:", re.MULTILINE)
+
+
+def _unquote(text: str) -> str:
+    text = text.strip()
+    if len(text) >= 2 and text[0] == text[-1] == '"':
+        return text[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+    return text
+
+
+def _classic_entries(path: str, text: str) -> list[tuple[int, list[str], dict[str, str]]]:
+    """The entries of a classic yarn.lock: (header line, specifiers, the
+    entry's own fields)."""
+    entries: list[tuple[int, list[str], dict[str, str]]] = []
+    for number, raw in enumerate(text.splitlines(), 1):
+        stripped = raw.strip()
+        if not stripped or stripped.startswith("#"):
+            continue
+        if not raw[0].isspace():
+            if not stripped.endswith(":"):
+                fail(path, number, YARN, f"expected an entry header ending in ':', found {stripped[:60]!r}")
+            specs = [_unquote(s) for s in stripped[:-1].split(",")]
+            entries.append((number, [s for s in specs if s], {}))
+            continue
+        if not entries:
+            fail(path, number, YARN, "an indented line before the first entry")
+        # Only the entry's own fields (two spaces in); nested blocks such as
+        # dependencies are deeper.
+        if raw.startswith("  ") and not raw.startswith("   "):
+            found = _YARN_FIELD.match(raw)
+            if found and found.group(2):
+                entries[-1][2][_unquote(found.group(1))] = _unquote(found.group(2))
+    return entries
+
+
+def _read_yarn_classic(path: str, text: str) -> list[Package]:
+    out = Collector(path, ECOSYSTEM)
+    for line, specs, fields in _classic_entries(path, text):
+        if not specs:
+            fail(path, line, YARN, "an entry without a package specifier")
+        name, wanted = _split_name(specs[0])
+        if wanted.startswith("npm:"):
+            name = _split_name(wanted[4:])[0]
+        version = fields.get("version")
+        if version is None:
+            fail(path, line, YARN, f"entry {specs[0]!r} has no version")
+        resolved = fields.get("resolved")
+        source = _source_of_location(resolved) if resolved else _source_of_location(wanted)
+        out.add(name, version, line, source=source)
+    return out.packages
+
+
+def _berry_source(resolution: str) -> tuple[str, str | None]:
+    """(source, the published package's name or None to keep the entry's
+    name) of a berry resolution's protocol part."""
+    protocol = resolution.split(":", 1)[0] + ":" if ":" in resolution else ""
+    if protocol == "npm:":
+        return REGISTRY, None
+    if protocol == "patch:":
+        # A registry package with a local patch applied: it still carries
+        # the published package's advisories.
+        inner = urllib.parse.unquote(resolution[len("patch:"):].split("#", 1)[0])
+        name, rest = _split_name(inner)
+        return _berry_source(rest)[0], name
+    return _source_of_location(resolution), None
+
+
+def _read_yarn_berry(path: str, text: str) -> list[Package]:
+    document = load_yaml_lines(path, text, YARN)
+    data = expect(document.value, dict, "the document", path, 1, YARN)
+    out = Collector(path, ECOSYSTEM)
+    for key, entry in data.items():
+        if key == "__metadata":
+            continue
+        line = document.line(data, key)
+        expect(entry, dict, f"entry {key!r}", path, line, YARN)
+        resolution = expect(entry.get("resolution"), str, f"the 'resolution' of {key!r}", path, line, YARN)
+        name, protocol_part = _split_name(resolution)
+        if protocol_part.startswith("workspace:"):
+            continue  # one of the project's own packages
+        source, published = _berry_source(protocol_part)
+        version = entry.get("version")
+        if version is not None:
+            expect(version, str, f"the 'version' of {key!r}", path, line, YARN)
+        if version is None and source == REGISTRY:
+            fail(path, line, YARN, f"entry {key!r} has no version")
+        if version == "0.0.0-use.local":
+            version = None  # a local folder's placeholder, not a release
+        out.add(published or name, version, line, source=source)
+    return out.packages
+
+
+def read_yarn(path: str, text: str) -> list[Package]:
+    return _read_yarn_berry(path, text) if _BERRY.search(text) else _read_yarn_classic(path, text)
+
+
+# ---------------------------------------------------------------------------
+# pnpm-lock.yaml
+
+PNPM = "pnpm-lock.yaml"
+
+# Registry package keys: "/name/1.2.3_peer" (5.x), "/name@1.2.3(peer)" (6.x)
+# and "name@1.2.3(peer)" (9.x); the name may be scoped.
+_PNPM_AT_KEY = re.compile(r"^/?((?:@[^/@]+/)?[^/@]+)@(\d[^/()@]*)(?:\(.*)?$")
+_PNPM_SLASH_KEY = re.compile(r"^/((?:@[^/@]+/)?[^/@]+)/(\d[^/_()]*)(?:[_(].*)?$")
+
+
+def _pnpm_source(resolution: Any) -> str:
+    if not isinstance(resolution, dict):
+        return URL
+    if resolution.get("type") == "git" or "repo" in resolution:
+        return GIT
+    if "directory" in resolution:
+        return PATH
+    tarball = resolution.get("tarball")
+    return _source_of_location(tarball) if isinstance(tarball, str) and tarball.startswith("file:") else URL
+
+
+def read_pnpm(path: str, text: str) -> list[Package]:
+    document: YamlDocument = load_yaml_lines(path, text, PNPM)
+    data = expect(document.value, dict, "the document", path, 1, PNPM)
+    out = Collector(path, ECOSYSTEM)
+    packages = data.get("packages") or {}
+    expect(packages, dict, "'packages'", path, document.line(data, "packages"), PNPM)
+    # "importers" lists the workspace's own projects; everything they
+    # install is listed under "packages".
+    for key, entry in packages.items():
+        line = document.line(packages, key)
+        expect(entry, dict, f"package {key!r}", path, line, PNPM)
+        found = _PNPM_AT_KEY.match(key) or _PNPM_SLASH_KEY.match(key)
+        if found:
+            out.add(found.group(1), found.group(2), line)
+            continue
+        name = entry.get("name") or _split_name(key.lstrip("/"))[0]
+        expect(name, str, f"the 'name' of {key!r}", path, line, PNPM)
+        version = entry.get("version")
+        if version is not None:
+            expect(version, str, f"the 'version' of {key!r}", path, line, PNPM)
+        out.add(name, version, line, source=_pnpm_source(entry.get("resolution")))
+    return out.packages
+
+
+def _reader(format: str, read: Callable[[str, str], list[Package]]) -> Reader:
+    return Reader(format, (format, "*__" + format), read)
+
+
+READERS: tuple[Reader, ...] = (
+    _reader("package-lock.json", read_package_lock),
+    _reader("npm-shrinkwrap.json", read_shrinkwrap),
+    _reader(YARN, read_yarn),
+    _reader(PNPM, read_pnpm),
+)

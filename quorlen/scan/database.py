@@ -1,0 +1,644 @@
+"""The advisory database: OSV records in an SQLite index, looked up by package.
+
+Records are kept as the JSON text they arrived in (compressed when that saves
+space), beside a table from (OSV ecosystem, normalised package name) to the
+records that name the package, so a scan reads only the records of the
+packages it holds. Imports are incremental (a record whose id and
+``modified`` time are already there is not written again) and atomic: one
+transaction, so a failed or interrupted import leaves the previous index as
+it was.
+"""
+
+from __future__ import annotations
+
+import datetime
+import json
+import os
+import re
+import sqlite3
+import zipfile
+import zlib
+import collections.abc as abc
+from dataclasses import dataclass, field
+from pathlib import Path
+from types import TracebackType
+from typing import TYPE_CHECKING, Any, Callable
+
+from quorlen.scan import archive
+from quorlen.scan.ecosystems import base, normalize_name
+
+if TYPE_CHECKING:
+    from quorlen.scan.download import UpdateResult
+
+SCHEMA_VERSION = 1
+DEFAULT_MIRROR = "https://osv-vulnerabilities.storage.googleapis.com"
+
+# A record file larger than this is refused rather than read.
+MAX_RECORD_FILE = archive.LIMITS.member
+
+# zlib's fastest level already shrinks OSV JSON about fourfold; the slower
+# levels gain little more and cost most of an import's time.
+COMPRESS_LEVEL = 1
+# How a record's body is stored: as it came, zlib, or the raw deflate stream
+# an archive member arrived in (kept as is: compressing again costs time).
+RAW, ZLIB, DEFLATE = 0, 1, 2
+
+# Records written to the index at once.
+BATCH = 512
+
+# How many refused or skipped items of one source are named one by one in
+# warnings before only their count is given.
+NAMED_WARNINGS = 5
+
+Warn = Callable[[str], None]
+
+_SCHEMA = """
+CREATE TABLE records (
+    id TEXT PRIMARY KEY,
+    modified TEXT NOT NULL,
+    withdrawn INTEGER NOT NULL,
+    source INTEGER NOT NULL,
+    encoding INTEGER NOT NULL,
+    body BLOB NOT NULL
+);
+CREATE TABLE packages (
+    ecosystem TEXT NOT NULL COLLATE NOCASE,
+    name TEXT NOT NULL,
+    record TEXT NOT NULL,
+    PRIMARY KEY (ecosystem, name, record)
+) WITHOUT ROWID;
+CREATE INDEX packages_by_record ON packages (record);
+CREATE TABLE sources (
+    id INTEGER PRIMARY KEY,
+    location TEXT NOT NULL UNIQUE,
+    kind TEXT NOT NULL,
+    ecosystem TEXT,
+    imported TEXT NOT NULL,
+    records INTEGER NOT NULL,
+    etag TEXT,
+    last_modified TEXT
+);
+CREATE TABLE meta (
+    key TEXT PRIMARY KEY,
+    value TEXT NOT NULL
+);
+"""
+
+
+class DatabaseError(ValueError):
+    """The index cannot be used or built: missing, corrupt, or a source that fails."""
+
+
+class InvalidRecord(ValueError):
+    """One input that is not an OSV record; it is skipped, the import goes on."""
+
+
+def default_path() -> str:
+    """Where the index lives unless told otherwise."""
+    cache = os.environ.get("XDG_CACHE_HOME") or os.path.join(os.path.expanduser("~"), ".cache")
+    return os.path.join(cache, "quorlen", "osv.sqlite3")
+
+
+def sample_sources() -> list[str]:
+    """The advisory archives bundled with the package, as import sources."""
+    folder = Path(__file__).resolve().parent / "data"
+    return sorted(str(p) for p in folder.glob("*.zip"))
+
+
+# --- records --------------------------------------------------------------
+
+def _require(cond: bool, reason: str) -> None:
+    if not cond:
+        raise InvalidRecord(reason)
+
+
+def _check_affected(entry: Any) -> None:
+    _require(type(entry) is dict, "an \"affected\" entry is not an object")
+    package = entry.get("package")
+    if package is not None:
+        _require(type(package) is dict, "\"package\" is not an object")
+        _require(type(package.get("ecosystem", "")) is str and type(package.get("name", "")) is str,
+                 "\"package\" has an ecosystem or name that is not a string")
+    versions = entry.get("versions", [])
+    _require(type(versions) is list and {type(v) for v in versions} <= {str},
+             "\"versions\" is not a list of strings")
+    ranges = entry.get("ranges", [])
+    _require(type(ranges) is list, "\"ranges\" is not a list")
+    for rng in ranges:
+        _require(type(rng) is dict, "a range is not an object")
+        events = rng.get("events", [])
+        _require(type(events) is list and {type(e) for e in events} <= {dict},
+                 "\"events\" is not a list of objects")
+
+
+def parse_record(data: bytes | str) -> dict[str, Any]:
+    """The OSV record in data; raises InvalidRecord saying why it is not one.
+
+    Only the fields the index and matching rely on are checked; the rest of
+    the record is kept as it came.
+    """
+    record = _loads(data)
+    _require(isinstance(record, dict), "not a JSON object")
+    rid = record.get("id")
+    _require(isinstance(rid, str) and rid.strip() != "", "no \"id\"")
+    for key in ("modified", "withdrawn"):
+        _require(isinstance(record.get(key, ""), str), f"\"{key}\" is not a string")
+    aliases = record.get("aliases", [])
+    _require(isinstance(aliases, list) and all(isinstance(a, str) for a in aliases),
+             "\"aliases\" is not a list of strings")
+    affected = record.get("affected", [])
+    _require(isinstance(affected, list), "\"affected\" is not a list")
+    for entry in affected:
+        _check_affected(entry)
+    return record
+
+
+def package_keys(record: dict[str, Any]) -> set[tuple[str, str]]:
+    """The (OSV ecosystem base, normalised name) pairs a record names."""
+    keys: set[tuple[str, str]] = set()
+    for entry in record.get("affected", []):
+        package = entry.get("package") or {}
+        eco, name = package.get("ecosystem", ""), package.get("name", "")
+        if eco and name:
+            keys.add((base(eco), normalize_name(eco, name)))
+    return keys
+
+
+def _timestamp(text: str) -> datetime.datetime | None:
+    try:
+        stamp = datetime.datetime.fromisoformat(text)
+    except ValueError:
+        return None
+    return stamp if stamp.tzinfo is not None else stamp.replace(tzinfo=datetime.timezone.utc)
+
+
+def is_newer(modified: str, than: str) -> bool:
+    """Whether a record modified at one time replaces the copy modified at another.
+
+    An older copy (a stale source imported after a fresh one) never replaces
+    a newer; times that do not read as times replace whenever they differ.
+    """
+    if modified == than:
+        return False
+    new, old = _timestamp(modified), _timestamp(than)
+    return new is None or old is None or new > old
+
+
+def _encode(data: bytes, deflated: bytes | None) -> tuple[int, bytes]:
+    if deflated is not None and len(deflated) < len(data):
+        return DEFLATE, deflated
+    packed = zlib.compress(data, COMPRESS_LEVEL)
+    return (ZLIB, packed) if len(packed) < len(data) else (RAW, data)
+
+
+def _decode(encoding: int, body: bytes) -> Any:
+    if encoding == ZLIB:
+        body = zlib.decompress(body)
+    elif encoding == DEFLATE:
+        body = zlib.decompress(body, -zlib.MAX_WBITS)
+    return json.loads(body)
+
+
+# A record's id and modified time, found without parsing it, to pass over
+# unchanged records quickly; only a text holding each key once is trusted,
+# and only to skip a record the index already holds with the same time.
+_ID = re.compile(rb'"id"\s*:\s*"([^"\\]*)"')
+_MODIFIED = re.compile(rb'"modified"\s*:\s*"([^"\\]*)"')
+
+
+def _quick_key(data: bytes) -> tuple[str, str] | None:
+    ids = _ID.findall(data)
+    if len(ids) != 1:
+        return None
+    times = _MODIFIED.findall(data)
+    if len(times) != 1:
+        return None
+    try:
+        return ids[0].decode(), times[0].decode()
+    except UnicodeDecodeError:
+        return None
+
+
+def _now() -> str:
+    return datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="seconds")
+
+
+# --- reports --------------------------------------------------------------
+
+@dataclass
+class SourceReport:
+    """What one source of an import held."""
+
+    location: str
+    kind: str  # "folder", "zip", "file", or "download" (a zip from a mirror)
+    records: int = 0  # valid records read
+    invalid: int = 0  # inputs that are not OSV records
+    refused: int = 0  # archive members refused as unsafe
+    ecosystem: str | None = None
+    etag: str | None = None
+    last_modified: str | None = None
+
+
+@dataclass
+class ImportReport:
+    """The outcome of an import, over all its sources."""
+
+    added: int = 0
+    updated: int = 0
+    unchanged: int = 0  # same id and same modified time: not written again
+    stale: int = 0  # an older copy of a record the index holds newer
+    sources: list[SourceReport] = field(default_factory=list)
+
+    @property
+    def invalid(self) -> int:
+        return sum(s.invalid for s in self.sources)
+
+    @property
+    def refused(self) -> int:
+        return sum(s.refused for s in self.sources)
+
+    @property
+    def records(self) -> int:
+        return sum(s.records for s in self.sources)
+
+
+@dataclass(frozen=True)
+class SourceInfo:
+    location: str
+    kind: str
+    ecosystem: str | None
+    imported: str
+    records: int
+    etag: str | None
+    last_modified: str | None
+
+
+@dataclass(frozen=True)
+class DatabaseInfo:
+    path: str
+    schema_version: int
+    records: int
+    withdrawn: int
+    ecosystems: dict[str, int]  # OSV ecosystem base -> records naming a package of it
+    sources: list[SourceInfo]
+    last_update: str | None
+
+
+# --- reading sources ------------------------------------------------------
+
+@dataclass
+class _Input:
+    """One input's bytes and where they came from, or why it was skipped:
+    ``unsafe`` for archive members refused as hostile, else not a record."""
+
+    where: str
+    data: bytes | None
+    problem: str | None = None
+    unsafe: bool = False
+    deflated: bytes | None = None
+
+
+def _source_kind(path: str) -> str:
+    if os.path.isdir(path):
+        return "folder"
+    lower = path.lower()
+    if lower.endswith(".zip") or (not lower.endswith(".json") and zipfile.is_zipfile(path)):
+        return "zip"
+    return "file"
+
+
+def _read_file(path: str) -> bytes:
+    try:
+        with open(path, "rb") as f:
+            size = os.fstat(f.fileno()).st_size
+            if size > MAX_RECORD_FILE:
+                raise InvalidRecord(f"larger than {MAX_RECORD_FILE} bytes")
+            # Reading a bound as large as the limit would reserve that much
+            # memory for every file; the size plus one byte catches a file
+            # that grows meanwhile.
+            data = f.read(size + 1)
+    except OSError as e:
+        raise DatabaseError(f"cannot read '{path}': {e.strerror or e}") from None
+    if len(data) > MAX_RECORD_FILE:
+        raise InvalidRecord(f"larger than {MAX_RECORD_FILE} bytes")
+    return data
+
+
+def _file_input(path: str) -> _Input:
+    try:
+        return _Input(path, _read_file(path))
+    except InvalidRecord as e:
+        return _Input(path, None, str(e))
+
+
+def _folder_inputs(folder: str) -> abc.Iterator[_Input]:
+    for parent, subfolders, names in os.walk(folder):
+        subfolders.sort()
+        for name in sorted(names):
+            if name.endswith(".json"):
+                yield _file_input(os.path.join(parent, name))
+
+
+def _zip_inputs(path: str) -> abc.Iterator[_Input]:
+    try:
+        for member in archive.read_members(path):
+            yield _Input(f"{path}: {member.name}", member.data, member.refused, member.refused is not None,
+                         member.deflated)
+    except archive.ArchiveError as e:
+        raise DatabaseError(str(e)) from None
+
+
+def _inputs(location: str, kind: str) -> abc.Iterator[_Input]:
+    if kind == "folder":
+        return _folder_inputs(location)
+    if kind in ("zip", "download"):
+        return _zip_inputs(location)
+    return iter([_file_input(location)])
+
+
+def _loads(data: bytes | str) -> Any:
+    try:
+        return json.loads(data)
+    except RecursionError:
+        raise InvalidRecord("nested too deeply") from None
+    except UnicodeDecodeError:
+        raise InvalidRecord("not UTF-8 text") from None
+    except ValueError as e:
+        raise InvalidRecord(f"bad JSON: {e}") from None
+
+
+def _split_list(data: bytes) -> list[bytes]:
+    """The texts of the records in a file: the file itself, or each member of a
+    JSON list of records (a form single files may take)."""
+    if not data.lstrip().startswith(b"["):
+        return [data]
+    items = _loads(data)
+    return [json.dumps(item, ensure_ascii=False).encode() for item in items]
+
+
+class _Batch:
+    """Rows written to the index a batch at a time."""
+
+    def __init__(self, conn: sqlite3.Connection) -> None:
+        self.conn = conn
+        self.records: list[tuple[str, str, int, int, int, bytes]] = []
+        self.packages: list[tuple[str, str, str]] = []
+        self.replaced: list[tuple[str]] = []
+        self.pending: set[str] = set()
+
+    def add(self, rid: str, modified: str, record: dict[str, Any], source_id: int,
+            body: tuple[int, bytes], replaces: bool) -> None:
+        if replaces:
+            if rid in self.pending:
+                # Its old package rows are still in this batch: write them
+                # first, so that deleting them finds them.
+                self.flush()
+            self.replaced.append((rid,))
+        self.pending.add(rid)
+        self.records.append((rid, modified, 1 if record.get("withdrawn") else 0, source_id, *body))
+        self.packages.extend((eco, name, rid) for eco, name in package_keys(record))
+        if len(self.records) >= BATCH:
+            self.flush()
+
+    def flush(self) -> None:
+        self.conn.executemany("DELETE FROM packages WHERE record = ?", self.replaced)
+        self.conn.executemany("INSERT OR REPLACE INTO records (id, modified, withdrawn, source, encoding, body) "
+                              "VALUES (?, ?, ?, ?, ?, ?)", self.records)
+        self.conn.executemany("INSERT OR IGNORE INTO packages (ecosystem, name, record) VALUES (?, ?, ?)",
+                              self.packages)
+        self.records, self.packages, self.replaced = [], [], []
+        self.pending.clear()
+
+
+# --- the database ---------------------------------------------------------
+
+class Database:
+    """An advisory index in one SQLite file."""
+
+    def __init__(self, path: str | os.PathLike[str] | None = None, *, readonly: bool = False) -> None:
+        self.path = os.fspath(path) if path is not None else default_path()
+        self.readonly = readonly
+        self._conn = self._connect()
+
+    def _connect(self) -> sqlite3.Connection:
+        exists = os.path.exists(self.path)
+        if self.readonly and not exists:
+            raise DatabaseError(f"no advisory index at '{self.path}'; build one with 'quorlen db build' "
+                                "or 'quorlen db update'")
+        if os.path.isdir(self.path):
+            raise DatabaseError(f"'{self.path}' is a folder, not an advisory index")
+        try:
+            if self.readonly:
+                conn = sqlite3.connect(Path(self.path).absolute().as_uri() + "?mode=ro", uri=True,
+                                       isolation_level=None)
+            else:
+                os.makedirs(os.path.dirname(os.path.abspath(self.path)), exist_ok=True)
+                conn = sqlite3.connect(self.path, isolation_level=None)
+        except (OSError, sqlite3.Error) as e:
+            raise DatabaseError(f"cannot open the advisory index '{self.path}': {e}") from None
+        try:
+            self._check_schema(conn)
+        except BaseException:
+            conn.close()
+            raise
+        return conn
+
+    def _check_schema(self, conn: sqlite3.Connection) -> None:
+        try:
+            version = conn.execute("PRAGMA user_version").fetchone()[0]
+            tables = conn.execute("SELECT count(*) FROM sqlite_master").fetchone()[0]
+            if version == 0 and tables == 0 and not self.readonly:
+                conn.executescript(f"BEGIN IMMEDIATE; {_SCHEMA} PRAGMA user_version = {SCHEMA_VERSION}; COMMIT;")
+                return
+        except sqlite3.Error as e:
+            raise DatabaseError(f"'{self.path}' is not a readable advisory index ({e})") from None
+        if version == 0:
+            raise DatabaseError(f"'{self.path}' is not an advisory index"
+                                + ("" if tables else "; build one with 'quorlen db build'"))
+        if version != SCHEMA_VERSION:
+            raise DatabaseError(f"the advisory index '{self.path}' has layout {version}, this version reads "
+                                f"layout {SCHEMA_VERSION}; delete it and build it again")
+
+    # Context manager and closing.
+
+    def __enter__(self) -> Database:
+        return self
+
+    def __exit__(self, kind: type[BaseException] | None, value: BaseException | None,
+                 tb: TracebackType | None) -> None:
+        self.close()
+
+    def close(self) -> None:
+        self._conn.close()
+
+    def _query(self, sql: str, params: abc.Sequence[Any] = ()) -> list[Any]:
+        try:
+            return self._conn.execute(sql, params).fetchall()
+        except sqlite3.Error as e:
+            raise DatabaseError(f"the advisory index '{self.path}' cannot be read: {e}") from None
+
+    # Lookups.
+
+    def records(self, ecosystem: str, name: str) -> list[dict[str, Any]]:
+        """The records, in id order, with an affected entry for the package.
+
+        The ecosystem is an OSV name, with or without a release suffix
+        (its case does not matter); the name is compared as the ecosystem
+        compares names. Withdrawn records are included.
+        """
+        rows = self._query(
+            "SELECT r.encoding, r.body FROM packages p JOIN records r ON r.id = p.record "
+            "WHERE p.ecosystem = ? AND p.name = ? ORDER BY r.id",
+            (base(ecosystem), normalize_name(ecosystem, name)))
+        return [_decode(encoding, body) for encoding, body in rows]
+
+    def record(self, id: str) -> dict[str, Any] | None:
+        """The record with this id, or None."""
+        rows = self._query("SELECT encoding, body FROM records WHERE id = ?", (id,))
+        return _decode(*rows[0]) if rows else None
+
+    def ids(self) -> list[str]:
+        """The ids of all records, sorted."""
+        return [rid for (rid,) in self._query("SELECT id FROM records ORDER BY id")]
+
+    def info(self) -> DatabaseInfo:
+        """Counts, sources and the time of the last change."""
+        total, withdrawn = self._query("SELECT count(*), coalesce(sum(withdrawn), 0) FROM records")[0]
+        ecosystems = dict(self._query(
+            "SELECT ecosystem, count(DISTINCT record) FROM packages GROUP BY ecosystem ORDER BY ecosystem"))
+        sources = [SourceInfo(*row) for row in self._query(
+            "SELECT location, kind, ecosystem, imported, records, etag, last_modified FROM sources "
+            "ORDER BY location")]
+        last = self._query("SELECT value FROM meta WHERE key = 'last_update'")
+        return DatabaseInfo(self.path, SCHEMA_VERSION, total, withdrawn, ecosystems, sources,
+                            last[0][0] if last else None)
+
+    def source(self, location: str) -> SourceInfo | None:
+        """What the index remembers of a source (a path or a URL)."""
+        rows = self._query("SELECT location, kind, ecosystem, imported, records, etag, last_modified "
+                           "FROM sources WHERE location = ?", (location,))
+        return SourceInfo(*rows[0]) if rows else None
+
+    # Imports.
+
+    def import_sources(self, sources: abc.Iterable[str | os.PathLike[str]], *,
+                       warn: Warn | None = None) -> ImportReport:
+        """Import folders of .json files (recursively), zip archives of them, and single .json files.
+
+        Records that are not OSV records and unsafe archive members are
+        skipped, counted and warned about; a source that cannot be read at
+        all raises DatabaseError and leaves the index as it was.
+        """
+        plans = []
+        for source in sources:
+            location = os.fspath(source)
+            if not os.path.exists(location):
+                raise DatabaseError(f"cannot read '{location}': No such file or directory")
+            plans.append(SourceReport(os.path.abspath(location), _source_kind(location)))
+        return self._import(plans, warn)
+
+    def _import(self, plans: list[SourceReport], warn: Warn | None,
+                paths: abc.Sequence[str] | None = None) -> ImportReport:
+        """Import each plan's source (read from paths[i] when given) in one transaction."""
+        if self.readonly:
+            raise DatabaseError(f"the advisory index '{self.path}' is open read-only")
+        report = ImportReport(sources=plans)
+        conn = self._conn
+        try:
+            conn.execute("BEGIN IMMEDIATE")
+            try:
+                known: dict[str, str] = dict(conn.execute("SELECT id, modified FROM records"))
+                for i, plan in enumerate(plans):
+                    path = paths[i] if paths is not None else plan.location
+                    source_id = self._source_row(plan)
+                    self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
+                    conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
+                conn.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_update', ?)", (_now(),))
+                conn.execute("COMMIT")
+            except BaseException:
+                conn.execute("ROLLBACK")
+                raise
+        except sqlite3.Error as e:
+            raise DatabaseError(f"cannot write the advisory index '{self.path}': {e}") from None
+        return report
+
+    def _source_row(self, plan: SourceReport) -> int:
+        self._conn.execute(
+            "INSERT INTO sources (location, kind, ecosystem, imported, records, etag, last_modified) "
+            "VALUES (?, ?, ?, ?, 0, ?, ?) ON CONFLICT (location) DO UPDATE SET kind = excluded.kind, "
+            "ecosystem = excluded.ecosystem, imported = excluded.imported, etag = excluded.etag, "
+            "last_modified = excluded.last_modified",
+            (plan.location, plan.kind, plan.ecosystem, _now(), plan.etag, plan.last_modified))
+        row = self._conn.execute("SELECT id FROM sources WHERE location = ?", (plan.location,)).fetchone()
+        return int(row[0])
+
+    def _import_one(self, path: str, plan: SourceReport, source_id: int, known: dict[str, str],
+                    report: ImportReport, warn: Warn) -> None:
+        named = 0
+        batch = _Batch(self._conn)
+
+        def skipped(where: str, reason: str) -> None:
+            nonlocal named
+            named += 1
+            if named <= NAMED_WARNINGS:
+                warn(f"{where}: skipped: {reason}")
+
+        for item in _inputs(path, plan.kind):
+            if item.data is None:
+                if item.unsafe:
+                    plan.refused += 1
+                else:
+                    plan.invalid += 1
+                skipped(item.where, item.problem or "unreadable")
+                continue
+            quick = _quick_key(item.data) if plan.kind != "file" else None
+            if quick is not None and known.get(quick[0]) == quick[1]:
+                plan.records += 1
+                report.unchanged += 1
+                continue
+            try:
+                texts = _split_list(item.data) if plan.kind == "file" else [item.data]
+            except InvalidRecord as e:
+                plan.invalid += 1
+                skipped(item.where, str(e))
+                continue
+            for text in texts:
+                try:
+                    record = parse_record(text)
+                except InvalidRecord as e:
+                    plan.invalid += 1
+                    skipped(item.where, str(e))
+                    continue
+                plan.records += 1
+                rid, modified = record["id"], record.get("modified", "")
+                old = known.get(rid)
+                if old is not None and not is_newer(modified, old):
+                    if old == modified:
+                        report.unchanged += 1
+                    else:
+                        report.stale += 1
+                    continue
+                if old is not None:
+                    report.updated += 1
+                else:
+                    report.added += 1
+                known[rid] = modified
+                deflated = item.deflated if len(texts) == 1 else None
+                batch.add(rid, modified, record, source_id, _encode(text, deflated), replaces=old is not None)
+        batch.flush()
+        for count, what in ((plan.invalid, "inputs that are not OSV records skipped"),
+                            (plan.refused, "archive members refused")):
+            if count:
+                warn(f"{plan.location}: {count} {what}")
+
+    def import_downloaded(self, plan: SourceReport, path: str, *, warn: Warn | None = None) -> ImportReport:
+        """Import a downloaded archive at path as the source plan names (its URL)."""
+        return self._import([plan], warn, [path])
+
+    def update(self, ecosystems: abc.Sequence[str] = (), mirror: str = DEFAULT_MIRROR, *,
+               progress: bool = False, warn: Warn | None = None) -> list[UpdateResult]:
+        """Download ``<mirror>/<ecosystem>/all.zip`` for each ecosystem when it changed since
+        the last download, and import it; with no ecosystem named, those downloaded before."""
+        from quorlen.scan import download
+
+        return download.update(self, ecosystems, mirror, progress=progress, warn=warn)

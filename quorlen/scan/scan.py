@@ -1,0 +1,320 @@
+"""A whole scan: read the inputs, match every package against the database,
+compute the fixes, and apply the ignores."""
+
+from __future__ import annotations
+
+import datetime
+import os
+from collections.abc import Iterable, Sequence
+from dataclasses import dataclass, field
+from typing import Any
+
+from quorlen import _quorlen as q
+from quorlen.scan import ecosystems, ignore, readers
+from quorlen.scan.fixes import NO_FIX, Fix, smallest_fix
+from quorlen.scan.match import (
+    Entry, Hit, RecordSource, describe, entry_admits, entry_holds, fixed_versions, merge_aliases,
+    named_versions, package_entries, record_ids,
+)
+from quorlen.scan.model import REGISTRY, LockfileError, Package
+from quorlen.scan.severity import Severity, gravest, record_severity
+
+# The longest summary kept; details run to pages.
+SUMMARY_CHARS = 200
+
+
+@dataclass(frozen=True)
+class Finding:
+    """One vulnerability of one package: ``ids`` lists the matched records'
+    ids first, then every alias; ``records`` only the matched records."""
+
+    package: Package
+    ids: tuple[str, ...]
+    records: tuple[str, ...]
+    summary: str
+    severity: Severity | None
+    affected: str
+    fixed: tuple[str, ...]
+    fix: Fix
+
+    @property
+    def id(self) -> str:
+        return self.ids[0]
+
+
+@dataclass(frozen=True)
+class IgnoredFinding:
+    finding: Finding
+    ignore: ignore.Ignore
+
+
+@dataclass(frozen=True)
+class Unchecked:
+    """A dependency that could not be checked, and why."""
+
+    package: Package
+    reason: str
+
+
+@dataclass(frozen=True)
+class FileError:
+    """An input (or configuration) file that could not be used."""
+
+    file: str
+    line: int
+    format: str
+    message: str
+
+    def __str__(self) -> str:
+        return f"{self.file}:{self.line}: {self.format}: {self.message}"
+
+
+@dataclass
+class ScanResult:
+    files: list[str] = field(default_factory=list)
+    packages: int = 0
+    findings: list[Finding] = field(default_factory=list)
+    ignored: list[IgnoredFinding] = field(default_factory=list)
+    unchecked: list[Unchecked] = field(default_factory=list)
+    errors: list[FileError] = field(default_factory=list)
+    warnings: list[str] = field(default_factory=list)
+
+    @property
+    def status(self) -> int:
+        """2 when any input could not be used (even with findings elsewhere),
+        else 1 when there are findings, else 0."""
+        if self.errors:
+            return 2
+        return 1 if self.findings else 0
+
+
+# ---------------------------------------------------------------- inputs
+
+def _inputs(paths: Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
+    """The files to read, each with the format forced on it: a format named
+    applies to files named, not to those found in folders by their names."""
+    files: list[tuple[str, str | None]] = []
+    for path in paths:
+        if os.path.isdir(path):
+            found = list(readers.find_inputs(path))
+            if not found:
+                result.warnings.append(f"{path}: no lockfile, manifest or SBOM found")
+            files.extend((f, None) for f in found)
+        elif os.path.exists(path):
+            files.append((path, format))
+        else:
+            result.errors.append(FileError(path, 0, format or "input", "no such file or directory"))
+    return list(dict.fromkeys(files))
+
+
+def _read(path: str, format: str | None, result: ScanResult) -> list[Package]:
+    try:
+        return readers.read_file(path, format)
+    except LockfileError as e:
+        result.errors.append(FileError(e.file, e.line, e.format, e.message))
+    except RecursionError:
+        result.errors.append(FileError(path, 0, format or "input", "nested too deeply"))
+    except Exception as e:  # noqa: BLE001  (a reader's fault on odd input stays this file's error)
+        result.errors.append(FileError(path, 0, format or "input", f"cannot be read ({type(e).__name__}: {e})"))
+    return []
+
+
+def _unique(packages: Iterable[Package]) -> list[Package]:
+    """The packages once each per file; the first declaration names the line."""
+    seen: set[tuple[Any, ...]] = set()
+    out = []
+    for p in packages:
+        key = (p.file, p.ecosystem, ecosystems.normalize_name(p.ecosystem, p.name), p.version, p.requirement, p.source)
+        if key not in seen:
+            seen.add(key)
+            out.append(p)
+    return out
+
+
+def _roots(paths: Sequence[str]) -> list[str]:
+    roots = [p if os.path.isdir(p) else (os.path.dirname(p) or ".") for p in paths if os.path.exists(p)]
+    return list(dict.fromkeys(roots))
+
+
+# ---------------------------------------------------------------- checking
+
+def _why_unchecked(package: Package, library: str | None) -> str | None:
+    if package.source != REGISTRY:
+        return f"{package.source} dependency: no registry release to check"
+    if library is None:
+        return f"no version ordering is known for ecosystem '{package.ecosystem}'"
+    if package.version is None and package.requirement is None:
+        return "no version declared"
+    if package.version is not None and q.Version.try_parse(package.version, library) is None:
+        return f"version '{package.version}' cannot be read as a {library} version"
+    return None
+
+
+@dataclass
+class _Advisories:
+    """The records of one package that are in force, with their entries for it."""
+
+    records: list[tuple[dict[str, Any], list[Entry]]]
+
+    def entries(self, excluded: frozenset[str] = frozenset()) -> list[list[Entry]]:
+        return [entries for record, entries in self.records if not excluded & set(record_ids(record))]
+
+
+class _Checker:
+    def __init__(self, db: RecordSource, warnings: list[str]) -> None:
+        self.db = db
+        self.warnings = warnings
+        self.cache: dict[tuple[str, str], _Advisories] = {}
+
+    def advisories(self, package: Package) -> _Advisories:
+        key = ecosystems.normalize_name(package.ecosystem, package.name)
+        cached = self.cache.get((package.ecosystem, key))
+        if cached is not None:
+            return cached
+        found = []
+        for record in self.db.records(package.ecosystem, key):
+            if record.get("withdrawn"):
+                continue
+            try:
+                entries = package_entries(record, package.ecosystem, key)
+            except TypeError as e:
+                self.warnings.append(f"{record.get('id')}: malformed record skipped: {e}")
+                continue
+            if entries:
+                found.append((record, entries))
+        advisories = _Advisories(found)
+        self.cache[(package.ecosystem, key)] = advisories
+        return advisories
+
+    def hits(self, package: Package, library: str, advisories: _Advisories) -> list[Hit]:
+        hits = []
+        for record, entries in advisories.records:
+            where = f"{record.get('id')}"
+            try:
+                if package.version is not None:
+                    held = [e for e in entries if entry_holds(e, library, package.version, self.warnings, where)]
+                else:
+                    assert package.requirement is not None
+                    held = [e for e in entries
+                            if entry_admits(e, library, package.requirement, self.warnings, where)]
+            except TypeError as e:
+                self.warnings.append(f"{where}: malformed record skipped: {e}")
+                continue
+            if held:
+                hits.append(Hit(record, held))
+        return hits
+
+
+def _summary(hits: Sequence[Hit]) -> str:
+    for hit in hits:
+        for key in ("summary", "details"):
+            text = hit.record.get(key)
+            if isinstance(text, str) and text.strip():
+                line = text.strip().splitlines()[0]
+                return line if len(line) <= SUMMARY_CHARS else line[:SUMMARY_CHARS - 3].rstrip() + "..."
+    return ""
+
+
+def _finding(package: Package, group: Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
+    ids: list[str] = []
+    for hit in group:
+        if hit.id not in ids:
+            ids.append(hit.id)
+    records = tuple(ids)
+    for hit in group:
+        ids.extend(i for i in record_ids(hit.record) if i not in ids)
+    entries = [e for hit in group for e in hit.entries]
+    severity = gravest(record_severity(hit.record, hit.entries, warnings) for hit in group)
+    return Finding(package, tuple(ids), records, _summary(group), severity, describe(entries),
+                   tuple(fixed_versions(entries)), fix)
+
+
+def _fix(package: Package, library: str, advisories: _Advisories, groups: Sequence[Sequence[Hit]],
+         excluded: frozenset[str]) -> Fix:
+    entries = advisories.entries(excluded)
+    candidates = [v for group in entries for v in named_versions(group)]
+    if package.version is not None:
+        return smallest_fix(package.version, library, candidates, entries)
+    # A declared range: the smallest clean release at or above every fix
+    # the admitted advisories name.
+    fixed = [v for group in groups for hit in group for v in fixed_versions(hit.entries)
+             if q.Version.try_parse(v, library) is not None]
+    if not fixed:
+        return NO_FIX
+    return smallest_fix(q.max_version(fixed, library), library, candidates, entries, inclusive=True)
+
+
+def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ignore | None:
+    return next((active[i] for i in finding.ids if i in active), None)
+
+
+def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
+                   result: ScanResult) -> None:
+    """Match the packages and add their findings, ignored findings and unchecked deps to result."""
+    checker = _Checker(db, result.warnings)
+    excluded = frozenset(active)
+    for package in packages:
+        library = ecosystems.library_ecosystem(package.ecosystem)
+        reason = _why_unchecked(package, library)
+        if reason is not None:
+            result.unchecked.append(Unchecked(package, reason))
+            continue
+        assert library is not None
+        if package.version is None and package.requirement is not None:
+            try:
+                # Against itself: against "*" the library would not read it.
+                q.ranges_intersect(package.requirement, package.requirement, library)
+            except ValueError as e:
+                result.unchecked.append(Unchecked(package, f"requirement '{package.requirement}' cannot be read: {e}"))
+                continue
+        advisories = checker.advisories(package)
+        hits = checker.hits(package, library, advisories)
+        if not hits:
+            continue
+        groups = merge_aliases(hits)
+        fix = _fix(package, library, advisories, groups, excluded)
+        for group in groups:
+            finding = _finding(package, group, fix, result.warnings)
+            by = _ignored_by(finding, active)
+            if by is None:
+                result.findings.append(finding)
+            else:
+                result.ignored.append(IgnoredFinding(finding, by))
+
+
+# ---------------------------------------------------------------- the scan
+
+def _ignores(given: Iterable[str | ignore.Ignore], roots: Sequence[str], result: ScanResult) -> list[ignore.Ignore]:
+    found = [g if isinstance(g, ignore.Ignore) else ignore.Ignore(g.strip()) for g in given
+             if isinstance(g, ignore.Ignore) or g.strip()]
+    for root in roots:
+        try:
+            found.extend(ignore.load_config(root))
+        except ignore.ConfigError as e:
+            result.errors.append(FileError(e.file, 0, ignore.CONFIG_NAME, e.message))
+    return found
+
+
+def scan_paths(paths: Sequence[str] | str, *, db: RecordSource, format: str | None = None,
+               ignores: Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
+    """Scan files and folders (searched recursively) against the database.
+
+    ``format`` forces the reader of the files named (folders are searched by
+    file name); ``ignores`` are advisory ids (or Ignore values) to leave out,
+    beside the ``[[ignore]]`` tables of a ``quorlen.toml`` at each scanned
+    root; ``today`` decides which ignores have expired.
+    """
+    if isinstance(paths, str):
+        paths = [paths]
+    if format is not None and format not in readers.FORMATS:
+        raise ValueError(f"unknown input format '{format}'; expected one of: {', '.join(sorted(readers.FORMATS))}")
+    result = ScanResult()
+    active, expired = ignore.in_force(_ignores(ignores, _roots(paths), result), today or datetime.date.today())
+    result.warnings.extend(expired)
+    packages: list[Package] = []
+    for path, forced in _inputs(paths, format, result):
+        result.files.append(path)
+        packages.extend(_unique(_read(path, forced, result)))
+    result.packages = len(packages)
+    check_packages(packages, db, active, result)
+    return result
