@@ -89,33 +89,35 @@ def _stored_bytes(f: typing.BinaryIO, info: zipfile.ZipInfo) -> bytes:
     return stored
 
 
-def _read_member(archive: zipfile.ZipFile, f: typing.BinaryIO, info: zipfile.ZipInfo,
-                 limit: int) -> tuple[bytes, bytes | None]:
-    """The member's bytes (at most limit + 1 of them) and its raw deflate stream if any."""
+def _checked(data: bytes, info: zipfile.ZipInfo) -> bytes:
+    if len(data) != info.file_size:
+        raise zipfile.BadZipFile(f"{len(data)} bytes where the header says {info.file_size}")
+    if zlib.crc32(data) != info.CRC:
+        raise zipfile.BadZipFile("CRC check failed")
+    return data
+
+
+def _read_member(archive: zipfile.ZipFile, f: typing.BinaryIO, info: zipfile.ZipInfo) -> tuple[bytes, bytes | None]:
+    """The member's bytes and its raw deflate stream if it has one. The
+    header's size has been checked against the limits; no more than one
+    byte past it is ever produced, so a header that lies is caught without
+    inflating what it hides."""
     if info.flag_bits & 0x1:
         raise NotImplementedError("encrypted")
     if info.compress_type == zipfile.ZIP_STORED:
-        data = _stored_bytes(f, info)[:limit + 1]
-        if len(data) <= limit and zlib.crc32(data) != info.CRC:
-            raise zipfile.BadZipFile("CRC check failed")
-        return data, None
+        return _checked(_stored_bytes(f, info)[:info.file_size + 1], info), None
     if info.compress_type == zipfile.ZIP_DEFLATED:
         stored = _stored_bytes(f, info)
         inflater = zlib.decompressobj(-zlib.MAX_WBITS)
-        # Never inflate past the limit, whatever the headers claim.
-        data = inflater.decompress(stored, limit + 1)
-        if len(data) > limit:
-            return data, None
+        data = _checked(inflater.decompress(stored, info.file_size + 1), info)
         if not inflater.eof or inflater.unused_data or inflater.unconsumed_tail:
             raise zipfile.BadZipFile("bad deflate stream")
-        if zlib.crc32(data) != info.CRC:
-            raise zipfile.BadZipFile("CRC check failed")
         return data, stored
     with archive.open(info) as member:
-        return member.read(limit + 1), None
+        return _checked(member.read(info.file_size + 1), info), None
 
 
-def read_members(path: str, suffix: str = ".json", limits: Limits = LIMITS) -> abc.Iterator[Member]:
+def read_members(path: str, suffix: str = ".json", limits: Limits | None = None) -> abc.Iterator[Member]:
     """The members of a zip whose names end with suffix, in the archive's order.
 
     Raises ArchiveError for a file that is not a readable zip, or whose data
@@ -133,7 +135,7 @@ def read_members(path: str, suffix: str = ".json", limits: Limits = LIMITS) -> a
         except OSError as e:
             raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
         with archive:
-            yield from _members(path, archive, f, suffix, limits)
+            yield from _members(path, archive, f, suffix, limits or LIMITS)
 
 
 def _members(path: str, archive: zipfile.ZipFile, f: typing.BinaryIO, suffix: str,
@@ -150,7 +152,7 @@ def _members(path: str, archive: zipfile.ZipFile, f: typing.BinaryIO, suffix: st
             yield Member(name, None, reason)
             continue
         try:
-            data, deflated = _read_member(archive, f, info, limits.member)
+            data, deflated = _read_member(archive, f, info)
         except (NotImplementedError, RuntimeError) as e:
             # Encryption or a compression method this reader lacks.
             yield Member(name, None, f"unsupported: {e}")
@@ -159,8 +161,5 @@ def _members(path: str, archive: zipfile.ZipFile, f: typing.BinaryIO, suffix: st
             raise ArchiveError(f"{path}: corrupt archive at '{name}' ({e})") from None
         except OSError as e:
             raise ArchiveError(f"cannot read '{path}': {e.strerror or e}") from None
-        if len(data) > limits.member:
-            yield Member(name, None, f"more than {limits.member} bytes uncompressed")
-            continue
         total += len(data)
         yield Member(name, data, None, deflated)

@@ -10,9 +10,6 @@ import argparse
 import sys
 import typing
 
-if typing.TYPE_CHECKING:
-    from quorlen.scan.database import DatabaseInfo, ImportReport
-
 PROG = "quorlen"
 
 
@@ -24,31 +21,6 @@ def error(message: str) -> None:
     sys.stderr.write(f"{PROG}: error: {message}\n")
 
 
-def describe_import(report: ImportReport) -> str:
-    parts = [f"{report.added} added", f"{report.updated} updated", f"{report.unchanged} unchanged"]
-    if report.stale:
-        parts.append(f"{report.stale} older than the index's copy, kept")
-    line = f"{report.records} records read from {len(report.sources)} sources: " + ", ".join(parts)
-    skipped = [f"{n} {what}" for n, what in ((report.invalid, "not OSV records, skipped"),
-                                            (report.refused, "archive members refused")) if n]
-    return line + ("; " + ", ".join(skipped) if skipped else "")
-
-
-def describe_info(info: DatabaseInfo) -> list[str]:
-    lines = [f"index: {info.path}",
-             f"records: {info.records} ({info.withdrawn} withdrawn)",
-             f"last update: {info.last_update or 'never'}"]
-    if info.ecosystems:
-        width = max(len(name) for name in info.ecosystems)
-        lines.append("records per ecosystem:")
-        lines.extend(f"  {name:<{width}}  {count}" for name, count in info.ecosystems.items())
-    if info.sources:
-        lines.append("sources:")
-        for s in info.sources:
-            lines.append(f"  {s.location} ({s.kind}): {s.records} records, imported {s.imported}")
-    return lines
-
-
 def cmd_build(args: argparse.Namespace) -> int:
     from quorlen.scan.database import Database, sample_sources
 
@@ -57,13 +29,12 @@ def cmd_build(args: argparse.Namespace) -> int:
         raise ValueError("db build: name a SOURCE, or --sample for the bundled advisories")
     with Database(args.db) as db:
         report = db.import_sources(sources, warn=warn)
-    print(describe_import(report))
+    print(report.summary())
     return 0
 
 
 def cmd_update(args: argparse.Namespace) -> int:
-    from quorlen.scan.database import DEFAULT_MIRROR, Database
-    from quorlen.scan.download import FAILED, UNCHANGED
+    from quorlen.scan.database import DEFAULT_MIRROR, FAILED, UNCHANGED, Database
 
     with Database(args.db) as db:
         results = db.update(args.ecosystems, args.mirror or DEFAULT_MIRROR, progress=True, warn=warn)
@@ -75,7 +46,7 @@ def cmd_update(args: argparse.Namespace) -> int:
         elif result.status == UNCHANGED:
             print(f"{result.ecosystem}: unchanged since the last download")
         elif result.report is not None:
-            print(f"{result.ecosystem}: {describe_import(result.report)}")
+            print(f"{result.ecosystem}: {result.report.summary()}")
     return status
 
 
@@ -83,7 +54,7 @@ def cmd_info(args: argparse.Namespace) -> int:
     from quorlen.scan.database import Database
 
     with Database(args.db, readonly=True) as db:
-        lines = describe_info(db.info())
+        lines = db.info().lines()
     sys.stdout.write("\n".join(lines) + "\n")
     return 0
 

@@ -19,16 +19,14 @@ import sqlite3
 import zipfile
 import zlib
 import collections.abc as abc
-from dataclasses import dataclass, field
+import dataclasses
+from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
-from typing import TYPE_CHECKING, Any, Callable
+from typing import Any, Callable
 
 from quorlen.scan import archive
 from quorlen.scan.ecosystems import base, normalize_name
-
-if TYPE_CHECKING:
-    from quorlen.scan.download import UpdateResult
 
 SCHEMA_VERSION = 1
 DEFAULT_MIRROR = "https://osv-vulnerabilities.storage.googleapis.com"
@@ -137,7 +135,7 @@ def parse_record(data: bytes | str) -> dict[str, Any]:
     Only the fields the index and matching rely on are checked; the rest of
     the record is kept as it came.
     """
-    record = _loads(data)
+    record: dict[str, Any] = _loads(data)
     _require(isinstance(record, dict), "not a JSON object")
     rid = record.get("id")
     _require(isinstance(rid, str) and rid.strip() != "", "no \"id\"")
@@ -247,7 +245,7 @@ class ImportReport:
     updated: int = 0
     unchanged: int = 0  # same id and same modified time: not written again
     stale: int = 0  # an older copy of a record the index holds newer
-    sources: list[SourceReport] = field(default_factory=list)
+    sources: list[SourceReport] = dataclasses.field(default_factory=list)
 
     @property
     def invalid(self) -> int:
@@ -260,6 +258,16 @@ class ImportReport:
     @property
     def records(self) -> int:
         return sum(s.records for s in self.sources)
+
+    def summary(self) -> str:
+        """One line: what was read, written and skipped."""
+        parts = [f"{self.added} added", f"{self.updated} updated", f"{self.unchanged} unchanged"]
+        if self.stale:
+            parts.append(f"{self.stale} older than the index's copy, kept")
+        line = f"{self.records} records read from {len(self.sources)} sources: " + ", ".join(parts)
+        skipped = [f"{n} {what}" for n, what in ((self.invalid, "not OSV records, skipped"),
+                                                (self.refused, "archive members refused")) if n]
+        return line + ("; " + ", ".join(skipped) if skipped else "")
 
 
 @dataclass(frozen=True)
@@ -282,6 +290,36 @@ class DatabaseInfo:
     ecosystems: dict[str, int]  # OSV ecosystem base -> records naming a package of it
     sources: list[SourceInfo]
     last_update: str | None
+
+    def lines(self) -> list[str]:
+        """The description ``quorlen db info`` prints."""
+        lines = [f"index: {self.path}",
+                 f"records: {self.records} ({self.withdrawn} withdrawn)",
+                 f"last update: {self.last_update or 'never'}"]
+        if self.ecosystems:
+            width = max(len(name) for name in self.ecosystems)
+            lines.append("records per ecosystem:")
+            lines.extend(f"  {name:<{width}}  {count}" for name, count in self.ecosystems.items())
+        if self.sources:
+            lines.append("sources:")
+            lines.extend(f"  {s.location} ({s.kind}): {s.records} records, imported {s.imported}"
+                         for s in self.sources)
+        return lines
+
+
+# The outcomes of one ecosystem's update.
+UPDATED, UNCHANGED, FAILED = "updated", "unchanged", "failed"
+
+
+@dataclass
+class UpdateResult:
+    """One ecosystem's update: its archive's URL, what happened, and the import if one ran."""
+
+    ecosystem: str
+    url: str
+    status: str  # UPDATED, UNCHANGED or FAILED
+    message: str = ""  # why it failed
+    report: ImportReport | None = None
 
 
 # --- reading sources ------------------------------------------------------
@@ -358,7 +396,8 @@ def _inputs(location: str, kind: str) -> abc.Iterator[_Input]:
 
 def _loads(data: bytes | str) -> Any:
     try:
-        return json.loads(data)
+        # OSV records are UTF-8; json.loads would also guess UTF-16 and 32.
+        return json.loads(data.decode("utf-8-sig") if isinstance(data, bytes) else data)
     except RecursionError:
         raise InvalidRecord("nested too deeply") from None
     except UnicodeDecodeError:

@@ -19,9 +19,10 @@ import urllib.request
 import collections.abc as abc
 import typing
 from dataclasses import dataclass
-from email.message import Message
+from http.client import HTTPMessage
 
-from quorlen.scan.database import Database, DatabaseError, ImportReport, SourceReport, Warn
+from quorlen.scan.database import (FAILED, UNCHANGED, UPDATED, Database, DatabaseError, SourceReport,
+                                   UpdateResult, Warn)
 
 # Bytes of one download at most: the largest ecosystem's archive is a
 # fraction of this.
@@ -29,19 +30,6 @@ MAX_DOWNLOAD = 4 << 30
 TIMEOUT = 60  # seconds without an answer before a download fails
 CHUNK = 1 << 16
 SCHEMES = ("http", "https")
-
-# The outcomes of one ecosystem's update.
-UPDATED, UNCHANGED, FAILED = "updated", "unchanged", "failed"
-
-
-@dataclass
-class UpdateResult:
-    ecosystem: str
-    url: str
-    status: str  # UPDATED, UNCHANGED or FAILED
-    message: str = ""  # why it failed
-    report: ImportReport | None = None
-
 
 class DownloadError(ValueError):
     """A download that failed: the mirror's answer, or the network's."""
@@ -51,7 +39,7 @@ class _HttpOnlyRedirects(urllib.request.HTTPRedirectHandler):
     """Redirects are followed only to http and https, never to other schemes."""
 
     def redirect_request(self, req: urllib.request.Request, fp: typing.IO[bytes], code: int, msg: str,
-                         headers: Message, newurl: str) -> urllib.request.Request | None:
+                         headers: HTTPMessage, newurl: str) -> urllib.request.Request | None:
         if urllib.parse.urlsplit(newurl).scheme.lower() not in SCHEMES:
             raise DownloadError(f"{req.full_url}: redirected to '{newurl}', which is not http or https")
         return super().redirect_request(req, fp, code, msg, headers, newurl)
@@ -118,6 +106,8 @@ def fetch(url: str, dest: typing.BinaryIO, *, etag: str | None = None, last_modi
         request.add_header("If-Modified-Since", last_modified)
     try:
         response = _OPENER.open(request, timeout=TIMEOUT)
+    except DownloadError:
+        raise
     except urllib.error.HTTPError as e:
         e.close()
         if e.code == 304:

@@ -7,6 +7,7 @@ file's text into packages.
 
 from __future__ import annotations
 
+import collections.abc
 import fnmatch
 import os
 from collections.abc import Iterator
@@ -27,7 +28,9 @@ SKIPPED_DIRS = frozenset({".git", "node_modules", "vendor", "target", ".venv"})
 class Reader:
     format: str
     patterns: tuple[str, ...]
-    read: Callable[[str, str], list[Package]]  # (file path, text) -> packages
+    # (file path, text) -> packages; spelt in full, since a bare Callable
+    # imported here reads as a module attribute unlike its runtime self.
+    read: collections.abc.Callable[[str, str], list[Package]]
 
     def matches(self, filename: str) -> bool:
         return any(fnmatch.fnmatchcase(filename, p) for p in self.patterns)
