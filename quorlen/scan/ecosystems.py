@@ -1,11 +1,86 @@
 """OSV ecosystem names: their release suffixes, the library ecosystem whose
-ordering applies, and each ecosystem's rule for package names. The tables
-themselves live with the OSV functions of the package; this module only
-reads them."""
+ordering applies, and each ecosystem's rule for package names. Those tables
+live with the OSV functions of the package and this module only reads them;
+the one table kept here is the SBOM readers' own, from package URLs to OSV
+ecosystems."""
 
 from __future__ import annotations
 
+import re
+
 from quorlen import osvscan
+
+# Package URL types and the OSV ecosystem of their packages, where it does
+# not depend on the namespace (purl's type list against OSV's ecosystem list).
+PURL_ECOSYSTEMS: dict[str, str] = {
+    "pypi": "PyPI",
+    "npm": "npm",
+    "golang": "Go",
+    "maven": "Maven",
+    "cargo": "crates.io",
+    "gem": "RubyGems",
+    "composer": "Packagist",
+    "pub": "Pub",
+    "hex": "Hex",
+    "nuget": "NuGet",
+    "conan": "ConanCenter",
+    "cran": "CRAN",
+    "hackage": "Hackage",
+    "swift": "SwiftURL",
+    "githubactions": "GitHub Actions",
+}
+
+# Package URL types whose namespace names the distribution, and the OSV
+# ecosystem of each distribution OSV has advisories for.
+PURL_DISTRIBUTIONS: dict[str, dict[str, str]] = {
+    "deb": {"debian": "Debian", "ubuntu": "Ubuntu"},
+    "apk": {"alpine": "Alpine", "wolfi": "Wolfi", "chainguard": "Chainguard"},
+    "rpm": {
+        "redhat": "Red Hat", "rocky": "Rocky Linux", "almalinux": "AlmaLinux", "opensuse": "openSUSE",
+        "suse": "SUSE", "mageia": "Mageia", "openeuler": "openEuler", "photon": "Photon OS",
+        "azurelinux": "Azure Linux",
+    },
+}
+
+# Release code names that a "distro" qualifier may give instead of a number.
+RELEASE_NAMES: dict[str, str] = {
+    "jessie": "8", "stretch": "9", "buster": "10", "bullseye": "11", "bookworm": "12", "trixie": "13",
+    "bionic": "18.04", "focal": "20.04", "jammy": "22.04", "noble": "24.04",
+}
+
+# How OSV writes the release of each distribution after the ":"; Debian
+# names major releases only.
+_RELEASE_FORMS = {
+    "Debian": re.compile(r"(\d+)"),
+    "Ubuntu": re.compile(r"(\d+\.\d+)"),
+    "Alpine": re.compile(r"v?(\d+\.\d+)"),
+}
+_RELEASE_PREFIXES = {"Alpine": "v"}
+
+
+def purl_ecosystem(purl_type: str, namespace: str | None, distro: str | None = None) -> str | None:
+    """The OSV ecosystem of a package URL's type and namespace, with the
+    release from its ``distro`` qualifier (``debian-12``, ``bookworm``,
+    ``alpine-3.14.2``) where OSV names releases; None when OSV has no
+    ecosystem for it."""
+    purl_type = purl_type.lower()
+    if purl_type not in PURL_DISTRIBUTIONS:
+        return PURL_ECOSYSTEMS.get(purl_type)
+    ecosystem = PURL_DISTRIBUTIONS[purl_type].get((namespace or "").lower())
+    if ecosystem is None or not distro:
+        return ecosystem
+    release = distro.lower().rsplit("-", 1)[-1]
+    release = RELEASE_NAMES.get(release, release)
+    form = _RELEASE_FORMS.get(ecosystem)
+    found = form.match(release) if form else None
+    return f"{ecosystem}:{_RELEASE_PREFIXES.get(ecosystem, '')}{found.group(1)}" if found else ecosystem
+
+
+def purl_name(purl_type: str, namespace: str | None, name: str) -> str:
+    """The package name as OSV writes it: the namespace joined on where it
+    is part of the name (Maven ``group:artifact``, npm scopes, Go paths)."""
+    joiner = osvscan.PURL_NAME_JOINERS.get(purl_type.lower())
+    return f"{namespace}{joiner}{name}" if namespace and joiner else name
 
 
 def base(osv_ecosystem: str) -> str:

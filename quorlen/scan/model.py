@@ -10,6 +10,9 @@ REGISTRY = "registry"
 GIT = "git"
 PATH = "path"
 URL = "url"
+# A package named in a form no advisory database covers: an SBOM component
+# without a package URL, or with a type OSV has no ecosystem for.
+UNKNOWN = "unknown"
 
 
 @dataclass(frozen=True)

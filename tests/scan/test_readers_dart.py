@@ -79,6 +79,8 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x]\n" + "".join(
     ("", 1),
     ("packages: &p {}\nother: *p\n", 2),
     (BOMB, 2),                                                                # an alias bomb
+    ("packages: " + "[" * 100000 + "]" * 100000, 1),                          # deep nesting, flow style
+    ("packages:\n" + "".join(" " * i + "a:\n" for i in range(1, 400)), 201),  # and block style
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "pubspec.lock", text, line, "pubspec.lock")

@@ -2,28 +2,12 @@
 made-up files that probe one rule each."""
 
 import json
-import pathlib
 import re
 
 import pytest
+from shared_lockfiles import assert_error, line_of, read_text, shared, shared_file, short_id
 
-from quorlen.scan.model import LockfileError
 from quorlen.scan.readers import read_file, reader_for
-
-DATA = pathlib.Path(__file__).resolve().parents[2].parent / "shared" / "data" / "lockfiles"
-
-
-def shared(folder):
-    files = sorted((DATA / folder).glob("*")) if DATA.is_dir() else []
-    if not files:
-        pytest.skip(f"the shared lockfiles ({DATA / folder}) are not present")
-    return files
-
-
-def write(tmp_path, name, text):
-    path = tmp_path / name
-    path.write_text(text)
-    return str(path)
 
 
 def pairs(packages):
@@ -32,55 +16,50 @@ def pairs(packages):
 
 # -- the shared files: every distinct package, counted by plain regexes over the raw text --------
 
-def test_package_locks_yield_every_installed_package():
-    for path in shared("npm"):
-        text = path.read_text()
-        # Every entry, nested or under a node_modules path, opens with its version.
-        expected = set(re.findall(r'"(?:[^"]*node_modules/)?((?:@[^/"]+/)?[^/"]+)": \{\s*"version": "([^"]+)"', text))
-        packages = read_file(str(path))
-        assert pairs(packages) == expected
-        assert len(packages) == len(expected)
+@pytest.mark.parametrize("path", shared("npm"))
+def test_package_locks_yield_every_installed_package(path):
+    # Every entry, nested or under a node_modules path, opens with its version.
+    entry = r'"(?:[^"]*node_modules/)?((?:@[^/"]+/)?[^/"]+)": \{\s*"version": "([^"]+)"'
+    expected = set(re.findall(entry, path.read_text()))
+    packages = read_file(str(path))
+    assert pairs(packages) == expected
+    assert len(packages) == len(expected)
+    assert all(line_of(path, p.line).strip().endswith(f'{p.name}": {{') for p in packages)
 
 
-def test_yarn_locks_yield_every_resolved_package():
-    for path in shared("yarn"):
-        text = path.read_text()
-        if "__metadata:" in text:
-            # Patched packages are their npm releases; the workspace is the project itself.
-            expected = set(re.findall(r'^  resolution: "(@?[^@"]+)@npm:([^"]+)"$', text, re.M))
-        else:
-            expected = set(re.findall(r'^"?(@?[^@\s"]+)@[^\n]*:\n  version "([^"]+)"$', text, re.M))
-        assert pairs(read_file(str(path))) == expected
+@pytest.mark.parametrize("path", shared("yarn"))
+def test_yarn_locks_yield_every_resolved_package(path):
+    text = path.read_text()
+    if "__metadata:" in text:
+        # Patched packages are their npm releases; the workspace is the project itself.
+        expected = set(re.findall(r'^  resolution: "(@?[^@"]+)@npm:([^"]+)"$', text, re.M))
+    else:
+        expected = set(re.findall(r'^"?(@?[^@\s"]+)@[^\n]*:\n  version "([^"]+)"$', text, re.M))
+    assert pairs(read_file(str(path))) == expected
 
 
-def test_pnpm_locks_yield_one_package_per_key():
-    for path in shared("pnpm"):
-        text = path.read_text()
-        section = text[text.index("\npackages:\n"):]
-        keys = re.findall(r"^  '?(/[^\s':]+)'?:$", section, re.M)
-        packages = read_file(str(path))
-        assert len(packages) == len(set(keys))
-        assert all(p.source == "registry" and p.version[0].isdigit() for p in packages)
+@pytest.mark.parametrize("path", shared("pnpm"))
+def test_pnpm_locks_yield_one_package_per_key(path):
+    text = path.read_text()
+    keys = re.findall(r"^  '?(/[^\s':]+)'?:$", text[text.index("\npackages:\n"):], re.M)
+    packages = read_file(str(path))
+    assert len(packages) == len(set(keys))
+    assert all(line_of(path, p.line).strip().startswith(f"/{p.name}") for p in packages)
 
 
-@pytest.mark.parametrize("folder, suffix, name, version, line, source", [
+@pytest.mark.parametrize("folder, commit, name, version, line, source", [
     # Checked by hand against the files.
-    ("npm", "60b2d64__package-lock.json", "lodash", "4.17.15", 6318, "registry"),
-    ("npm", "60b2d64__package-lock.json", "@babel/code-frame", "7.8.3", 40, "registry"),  # nested
-    ("npm", "dccaeb1__package-lock.json", "lodash", "4.17.21", 8538, "registry"),
-    ("npm", "484245c__package-lock.json", "lru-cache", "11.0.2", 53, "registry"),
-    ("yarn", "8a4d9a2__yarn.lock", "lodash", "4.17.15", 5190, "registry"),
-    ("yarn", "8a4d9a2__yarn.lock", "ci-info", "2.0.0", 2211, "git"),
-    ("yarn", "8bcba95__yarn.lock", "lodash", "4.17.21", 5659, "registry"),
-    ("yarn", "8bcba95__yarn.lock", "fsevents", "2.3.2", 3999, "registry"),
-    ("pnpm", "3adfc0f__pnpm-lock.yaml", "lodash", "4.17.21", 4897, "registry"),
-    ("pnpm", "3adfc0f__pnpm-lock.yaml", "@babel/helper-compilation-targets", "7.16.3", 340, "registry"),
-    ("pnpm", "a9be936__pnpm-lock.yaml", "@babel/helper-module-transforms", "7.23.3", 515, "registry"),
+    ("npm", "60b2d64", "lodash", "4.17.15", 6318, "registry"),
+    ("npm", "60b2d64", "@babel/code-frame", "7.8.3", 40, "registry"),  # nested
+    ("npm", "484245c", "lru-cache", "11.0.2", 53, "registry"),
+    ("yarn", "8a4d9a2", "ci-info", "2.0.0", 2211, "git"),
+    ("yarn", "8bcba95", "fsevents", "2.3.2", 3999, "registry"),
+    ("pnpm", "3adfc0f", "@babel/helper-compilation-targets", "7.16.3", 340, "registry"),
+    ("pnpm", "a9be936", "@babel/helper-module-transforms", "7.23.3", 515, "registry"),
 ])
-def test_named_packages_of_the_shared_files(folder, suffix, name, version, line, source):
-    path = next((p for p in shared(folder) if p.name.endswith(suffix)), None)
-    assert path is not None
-    found = [(p.line, p.source, p.ecosystem) for p in read_file(str(path)) if (p.name, p.version) == (name, version)]
+def test_hand_checked_entries(folder, commit, name, version, line, source):
+    found = [(p.line, p.source, p.ecosystem) for p in read_file(str(shared_file(folder, commit)))
+             if (p.name, p.version) == (name, version)]
     assert found == [(line, source, "npm")]
 
 
@@ -102,7 +81,7 @@ def npm_lock(packages):
 def test_package_lock_entries(tmp_path, key, entry, expected):
     text = npm_lock({"": {"name": "app", "version": "9.9.9"}, "packages/ws": {"name": "ws", "version": "1.0.0"},
                      "node_modules/ws": {"resolved": "packages/ws", "link": True}, key: entry})
-    [p] = read_file(write(tmp_path, "package-lock.json", text))
+    [p] = read_text(tmp_path, "package-lock.json", text)
     assert (p.name, p.version, p.source) == expected
     assert text.splitlines()[p.line - 1].strip().startswith(json.dumps(key))
 
@@ -115,7 +94,7 @@ def test_package_lock_entries(tmp_path, key, entry, expected):
 ])
 def test_package_lock_v1_versions_that_name_a_source(tmp_path, version, expected):
     text = json.dumps({"lockfileVersion": 1, "dependencies": {"x": {"version": version}}})
-    [p] = read_file(write(tmp_path, "npm-shrinkwrap.json", text))
+    [p] = read_text(tmp_path, "npm-shrinkwrap.json", text)
     assert (p.name, p.version, p.source) == expected
 
 
@@ -143,7 +122,7 @@ YARN_BERRY = """__metadata:
 ])
 def test_yarn_berry_entries(tmp_path, key, version, resolution, expected):
     text = YARN_BERRY.format(key=key, version=version, resolution=resolution)
-    [p] = read_file(write(tmp_path, "yarn.lock", text))
+    [p] = read_text(tmp_path, "yarn.lock", text)
     assert (p.name, p.version, p.source, p.line) == (*expected, 8)
 
 
@@ -158,7 +137,7 @@ def test_yarn_classic_entries(tmp_path, header, resolved, expected):
     if resolved:
         text += f'  resolved "{resolved}"\n'
     text += '  dependencies:\n    version "9.9.9"\n'
-    [p] = read_file(write(tmp_path, "yarn.lock", text))
+    [p] = read_text(tmp_path, "yarn.lock", text)
     assert (p.name, p.version, p.source, p.line) == (expected[0], "1.1.0", expected[1], 4)
 
 
@@ -177,7 +156,7 @@ def test_yarn_classic_entries(tmp_path, header, resolved, expected):
 def test_pnpm_keys(tmp_path, key, entry, expected):
     text = ("lockfileVersion: '6.0'\n\nimporters:\n  .:\n    dependencies:\n      ws:\n        specifier: link:ws\n"
             f"        version: link:ws\n\npackages:\n\n  {key}:\n    {entry}\n")
-    [p] = read_file(write(tmp_path, "pnpm-lock.yaml", text))
+    [p] = read_text(tmp_path, "pnpm-lock.yaml", text)
     assert (p.name, p.version, p.source, p.line) == (*expected, 12)
 
 
@@ -189,13 +168,15 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x, x]\n" + "".join(
     for i in range(9))
 
 
-@pytest.mark.parametrize("name, text, line", [
+@pytest.mark.parametrize("name, text, line", ids=short_id, argvalues=[
     ("package-lock.json", '{"lockfileVersion": 3,\n "packages": {\n  "node_modules/a": {"version": "1"},\n', 4),
     ("package-lock.json", '{"lockfileVersion": 3,\n "packages": {\n  "node_modules/a": {"version": 1}}}', 3),
     ("package-lock.json", '{"lockfileVersion": 3,\n "packages": {\n  "node_modules/a": {}}}', 3),
     ("package-lock.json", '{"lockfileVersion": 3,\n "packages": [\n]}', 2),
     ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1"},\n "b": "2"}}', 3),
     ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1", "dependencies": {\n  "c": {}}}}}', 3),
+    ("npm-shrinkwrap.json", '{"dependencies": {\n "a": {"version": "1", "resolved": 5}}}', 2),
+    ("package-lock.json", '{"packages": {\n "node_modules/a": {"version": "1", "resolved": []}}}', 2),
     ("package-lock.json", "[" * 100_000, 1),
     ("yarn.lock", '# yarn lockfile v1\n\na@^1:\n  version "1.0.0"\n\nb@^2:\n  resolved "x"\n', 6),
     ("yarn.lock", "# yarn lockfile v1\n\na@^1:\n  version \"1.0.0\"\nb@^2\n", 5),
@@ -211,11 +192,7 @@ BOMB = "a: &a [x, x, x, x, x, x, x, x, x, x]\n" + "".join(
     ("pnpm-lock.yaml", "a: 1\n---\nb: 2\n", 2),
 ])
 def test_malformed_lockfiles_give_one_line_errors(tmp_path, name, text, line):
-    path = write(tmp_path, "x__" + name, text)
-    with pytest.raises(LockfileError) as e:
-        read_file(path)
-    assert (e.value.file, e.value.line, e.value.format) == (path, line, name)
-    assert "\n" not in str(e.value)
+    assert_error(tmp_path, "x__" + name, text, line, name)
 
 
 @pytest.mark.parametrize("name, format", [

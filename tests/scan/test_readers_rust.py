@@ -59,6 +59,7 @@ source = "registry+https://my-registry.example/index"
     ('[[package]]\nname = "a"\nversion = "1"\n[[package]]\nname = 3\nversion = "1"\n', 4),
     ('package = "x"\n', 1),
     ('\n\n[[package]\n', 3),                                        # invalid syntax
+    ("x = " + "[" * 100000 + "]" * 100000, 1),                         # deep nesting
 ], ids=short_id)
 def test_malformed(tmp_path, text, line):
     assert_error(tmp_path, "Cargo.lock", text, line, "Cargo.lock")

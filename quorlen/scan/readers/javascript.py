@@ -17,7 +17,6 @@ from __future__ import annotations
 import json
 import re
 import urllib.parse
-from collections.abc import Callable
 from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
@@ -71,6 +70,11 @@ def _key_line(cursor: Cursor, key: str, entry: Any) -> int:
     return cursor.line_at(at)
 
 
+def _resolved(entry: dict[str, Any], key: str, path: str, line: int, format: str) -> str | None:
+    resolved = entry.get("resolved")
+    return None if resolved is None else expect(resolved, str, f"the 'resolved' of {key!r}", path, line, format)
+
+
 def _npm_packages(out: Collector, path: str, format: str, packages: dict[str, Any], cursor: Cursor) -> None:
     for key, entry in packages.items():
         line = _key_line(cursor, key, entry)
@@ -79,10 +83,7 @@ def _npm_packages(out: Collector, path: str, format: str, packages: dict[str, An
             continue  # the root, a workspace folder, or a link to one
         name = entry.get("name") or key.rsplit("node_modules/", 1)[1]
         expect(name, str, f"the 'name' of {key!r}", path, line, format)
-        resolved = entry.get("resolved")
-        if resolved is not None:
-            expect(resolved, str, f"the 'resolved' of {key!r}", path, line, format)
-        source = _source_of_location(resolved)
+        source = _source_of_location(_resolved(entry, key, path, line, format))
         version = entry.get("version")
         if version is None and source == REGISTRY:
             fail(path, line, format, f"package {key!r} has no 'version'")
@@ -106,7 +107,7 @@ def _npm_dependencies(out: Collector, path: str, format: str, dependencies: Any,
             # A git or local dependency: its "version" is where it came from.
             out.add(name, None, line, source=_source_of_location(version))
         else:
-            out.add(name, version, line, source=_source_of_location(entry.get("resolved")))
+            out.add(name, version, line, source=_source_of_location(_resolved(entry, name, path, line, format)))
         if "dependencies" in entry:
             _npm_dependencies(out, path, format, entry["dependencies"], cursor)
 
@@ -282,13 +283,11 @@ def read_pnpm(path: str, text: str) -> list[Package]:
     return out.packages
 
 
-def _reader(format: str, read: Callable[[str, str], list[Package]]) -> Reader:
-    return Reader(format, (format, "*__" + format), read)
-
-
-READERS: tuple[Reader, ...] = (
-    _reader("package-lock.json", read_package_lock),
-    _reader("npm-shrinkwrap.json", read_shrinkwrap),
-    _reader(YARN, read_yarn),
-    _reader(PNPM, read_pnpm),
+READERS: tuple[Reader, ...] = tuple(
+    Reader(format, (format, "*__" + format), read) for format, read in (
+        ("package-lock.json", read_package_lock),
+        ("npm-shrinkwrap.json", read_shrinkwrap),
+        (YARN, read_yarn),
+        (PNPM, read_pnpm),
+    )
 )

@@ -17,7 +17,7 @@ reported as a requirement. Lines: the line of the ``<dependency>`` tag.
 from __future__ import annotations
 
 import re
-from dataclasses import dataclass, field
+import dataclasses
 from xml.parsers import expat
 
 from quorlen.scan.model import PATH, REGISTRY, Package
@@ -55,11 +55,11 @@ def read_gradle(path: str, text: str) -> list[Package]:
 
 # --- pom.xml ------------------------------------------------------------------
 
-@dataclass
+@dataclasses.dataclass
 class Element:
     tag: str
     line: int
-    children: list[Element] = field(default_factory=list)
+    children: list[Element] = dataclasses.field(default_factory=list)
     text: str = ""
 
     def child(self, tag: str) -> Element | None:

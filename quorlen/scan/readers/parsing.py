@@ -15,8 +15,8 @@ from quorlen.scan.model import LockfileError
 
 T = TypeVar("T")
 
-# Deeper nesting than any real lockfile has; past it a document is refused
-# before the parsers' own recursion gives out.
+# Deeper nesting than any real lockfile has: the depth reported when a
+# parser's recursion gives out, and the limit of the readers' own parsers.
 MAX_DEPTH = 200
 
 _TOML_LINE = re.compile(r"\(at line (\d+), column \d+\)")
@@ -98,18 +98,12 @@ def _too_deep_line(text: str) -> int | None:
 
 
 def load_json(path: str, text: str, format: str) -> Any:
-    # Checked before parsing: the decoder recurses once per level, and a
-    # document nested thousands deep would exhaust the stack of a deep caller.
-    if text.count("[") + text.count("{") > MAX_DEPTH:
-        line = _too_deep_line(text)
-        if line is not None:
-            fail(path, line, format, f"nested deeper than {MAX_DEPTH} levels")
     try:
         return json.loads(text)
     except json.JSONDecodeError as e:
         fail(path, e.lineno, format, f"invalid JSON: {e.msg}")
     except RecursionError:
-        fail(path, 1, format, "nested too deeply")
+        fail(path, _too_deep_line(text) or 1, format, f"nested deeper than {MAX_DEPTH} levels")
 
 
 def load_toml(path: str, text: str, format: str) -> dict[str, Any]:
@@ -125,13 +119,21 @@ def load_toml(path: str, text: str, format: str) -> dict[str, Any]:
 
 
 def load_yaml(path: str, text: str, format: str) -> Any:
-    """A YAML document through the safe loader. Anchors and aliases are
-    refused: lockfiles never use them, and aliases are how a small YAML text
-    becomes an enormous structure."""
+    """A YAML document through the safe loader, after a look at its events:
+    aliases are refused (lockfiles never use them, and they are how a small
+    YAML text becomes an enormous structure), and so is nesting deeper than
+    MAX_DEPTH, which the loader would recurse into until it crashed."""
     try:
+        depth = 0
         for event in yaml.parse(text, Loader=_SafeLoader):
             if isinstance(event, yaml.AliasEvent):
                 fail(path, event.start_mark.line + 1, format, "YAML aliases are not allowed")
+            if isinstance(event, yaml.CollectionStartEvent):
+                depth += 1
+                if depth > MAX_DEPTH:
+                    fail(path, event.start_mark.line + 1, format, f"nested deeper than {MAX_DEPTH} levels")
+            elif isinstance(event, yaml.CollectionEndEvent):
+                depth -= 1
         return yaml.load(text, Loader=_SafeLoader)
     except yaml.MarkedYAMLError as e:
         mark = e.problem_mark or e.context_mark
@@ -139,5 +141,3 @@ def load_yaml(path: str, text: str, format: str) -> Any:
         fail(path, line, format, f"invalid YAML: {e.problem or e.context}")
     except yaml.YAMLError as e:
         fail(path, 1, format, f"invalid YAML: {e}")
-    except RecursionError:
-        fail(path, 1, format, "nested too deeply")

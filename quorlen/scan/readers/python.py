@@ -8,12 +8,12 @@ first of its continued lines); the TOML lockfiles the line of the entry's
 
 from __future__ import annotations
 
+import dataclasses
 import os
 import re
-from dataclasses import dataclass, field
 from typing import Any
 
-from quorlen.scan.model import GIT, PATH, REGISTRY, URL, LockfileError, Package
+from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
 from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json, load_toml
 from quorlen.scan.readers.structured import Collector
@@ -24,6 +24,14 @@ ECOSYSTEM = "PyPI"
 # this many files, however the includes are arranged.
 MAX_INCLUDE_DEPTH = 16
 MAX_INCLUDED_FILES = 256
+
+# Only files named as requirements files are read through an include: a
+# hostile file could otherwise name any file of the machine, and a line of
+# it would be quoted in the error report.
+_INCLUDED_SUFFIXES = (".txt", ".in")
+
+# The longest piece of an input quoted in an error message.
+MAX_EXCERPT = 60
 
 # ---------------------------------------------------------------------------
 # requirements.txt
@@ -44,13 +52,17 @@ _INCLUDE_OPTIONS = frozenset({"-r", "--requirement"})
 _EDITABLE_OPTIONS = frozenset({"-e", "--editable"})
 
 
-@dataclass
+@dataclasses.dataclass
 class _Includes:
     """What one top-level read has pulled in so far."""
 
     files: int = 0
-    active: list[str] = field(default_factory=list)  # the chain being read, as real paths
-    done: set[str] = field(default_factory=set)
+    active: list[str] = dataclasses.field(default_factory=list)  # the chain being read, as real paths
+    done: set[str] = dataclasses.field(default_factory=set)
+
+
+def _excerpt(text: str) -> str:
+    return repr(text if len(text) <= MAX_EXCERPT else text[:MAX_EXCERPT] + "...")
 
 
 def _logical_lines(text: str) -> list[tuple[int, str]]:
@@ -115,7 +127,7 @@ def _specifier(path: str, line: int, rest: str) -> tuple[str | None, str | None]
     for part in spec.split(","):
         found = _CLAUSE.match(part)
         if not found:
-            fail(path, line, REQUIREMENTS, f"not a version specifier: {spec!r}")
+            fail(path, line, REQUIREMENTS, f"not a version specifier: {_excerpt(spec)}")
         clauses.append((found.group(1), found.group(2)))
     if len(clauses) == 1 and clauses[0][0] in ("==", "===") and "*" not in clauses[0][1]:
         return clauses[0][1], None
@@ -130,12 +142,12 @@ def _add_requirement(out: Collector, path: str, line: int, text: str) -> None:
         _add_direct(out, text.split(" ;", 1)[0].split("; ", 1)[0].strip(), line, path)
         return
     if not found:
-        fail(path, line, REQUIREMENTS, f"not a requirement: {text!r}")
+        fail(path, line, REQUIREMENTS, f"not a requirement: {_excerpt(text)}")
     name, rest = found.group(1), text[found.end():]
     if named_url:
         target = rest[1:].strip().split(" ;", 1)[0].split("; ", 1)[0].strip()
         if not target:
-            fail(path, line, REQUIREMENTS, f"no URL after '@' in {text!r}")
+            fail(path, line, REQUIREMENTS, f"no URL after '@' in {_excerpt(text)}")
         _add_direct(out, target, line, path, name)
         return
     version, requirement = _specifier(path, line, rest.split(";", 1)[0])
@@ -170,8 +182,11 @@ def _include(out: Collector, including: str, line: int, target: str, includes: _
     includes.files += 1
     if includes.files > MAX_INCLUDED_FILES:
         fail(including, line, REQUIREMENTS, f"more than {MAX_INCLUDED_FILES} included files")
+    if not name.endswith(_INCLUDED_SUFFIXES):
+        fail(including, line, REQUIREMENTS, f"included file {_excerpt(target)} is not a requirements file "
+             f"(named *{' or *'.join(_INCLUDED_SUFFIXES)})")
     if not os.path.isfile(name):
-        fail(including, line, REQUIREMENTS, f"included file {target!r} is not a readable file")
+        fail(including, line, REQUIREMENTS, f"included file {_excerpt(target)} is not a readable file")
     _read_requirements(out, name, read_text(name, REQUIREMENTS), includes)
 
 
@@ -327,5 +342,3 @@ READERS: tuple[Reader, ...] = (
     Reader(UV, ("uv.lock", "*__uv.lock"), read_uv),
     Reader(PDM, ("pdm.lock", "*__pdm.lock"), read_pdm),
 )
-
-__all__ = ["READERS", "LockfileError"]

@@ -6,7 +6,7 @@ from __future__ import annotations
 
 from typing import Any, NoReturn
 
-import yaml
+import yaml  # type: ignore  # (no stubs installed)
 
 from quorlen.scan.ecosystems import normalize_name
 from quorlen.scan.model import REGISTRY, Package
@@ -127,23 +127,25 @@ def load_yaml_lines(path: str, text: str, format: str) -> YamlDocument:
 
 
 class Collector:
-    """The packages of one file, one per distinct (name, version,
-    requirement, source), the first declaration winning: lockfiles list a
-    package once per place it is installed or per set of extras it is
-    locked with, and one report of it is enough."""
+    """The packages of one file, one per distinct (ecosystem, name,
+    version, requirement, source), the first declaration winning: lockfiles
+    list a package once per place it is installed or per set of extras it
+    is locked with, and one report of it is enough."""
 
     def __init__(self, path: str, ecosystem: str) -> None:
         self.path = path
         self.ecosystem = ecosystem
         self.packages: list[Package] = []
-        self._seen: set[tuple[str, str | None, str | None, str]] = set()
+        self._seen: set[tuple[str, str, str | None, str | None, str]] = set()
 
     def add(self, name: str, version: str | None, line: int, *, requirement: str | None = None,
-            source: str = REGISTRY, normalise: bool = True, path: str | None = None) -> None:
+            source: str = REGISTRY, normalise: bool = True, path: str | None = None,
+            ecosystem: str | None = None) -> None:
+        ecosystem = self.ecosystem if ecosystem is None else ecosystem
         if normalise:
-            name = normalize_name(self.ecosystem, name)
-        key = (name, version, requirement, source)
+            name = normalize_name(ecosystem, name)
+        key = (ecosystem, name, version, requirement, source)
         if key in self._seen:
             return
         self._seen.add(key)
-        self.packages.append(Package(self.ecosystem, name, version, path or self.path, line, requirement, source))
+        self.packages.append(Package(ecosystem, name, version, path or self.path, line, requirement, source))
