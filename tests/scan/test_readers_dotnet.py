@@ -48,6 +48,7 @@ def test_targets_are_merged_by_name_and_version(tmp_path):
     ('{"version": 1,\n"dependencies": {"net6.0": {\n"A": {"type": "Direct"}}}}', 3),              # no version
     ('{"version": 1,\n"dependencies": {"net6.0": {\n"A": {"type": "Direct", "resolved": 1}}}}', 3),
     ('{"version": 1,\n"dependencies": {"net6.0": {\n"A": {"type": "Odd", "resolved": "1"}}}}', 3),
+    ('{"version": 1,\n"dependencies": {"net6.0": {\n"A": {"type": ["Direct"], "resolved": "1"}}}}', 3),
     ('{"version": 1,\n"dependencies": {"net6.0": [\n]}}', 2),
     ('{"version": 7, "dependencies": {}}', 1),
     ('{"version": 1, "dependencies": ' + "[" * 50000, 1),                                        # deep nesting

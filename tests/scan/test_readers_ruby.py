@@ -8,7 +8,7 @@ from quorlen.scan.readers import read_file, reader_for
 
 
 @pytest.mark.parametrize("path", shared("gemfile"))
-def test_every_spec_of_the_real_files(path):
+def test_every_gem_of_the_real_files(path):
     text = path.read_text()
     packages = read_file(str(path))
     assert len(packages) == len(re.findall(r"(?m)^    \S+ \(", text))

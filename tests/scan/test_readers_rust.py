@@ -74,3 +74,11 @@ def test_malformed(tmp_path, text, line):
 def test_file_names(name, format):
     reader = reader_for(f"project/sub/{name}")
     assert (reader.format if reader else None) == format
+
+
+def test_the_oldest_layout_with_a_root_table(tmp_path):
+    text = '[root]\nname = "app"\nversion = "0.1.0"\n\n[[package]]\nname = "libc"\nversion = "0.2.0"\n' \
+           'source = "registry+https://github.com/rust-lang/crates.io-index"\n\n[metadata]\n' \
+           '"checksum libc 0.2.0 (registry+https://github.com/rust-lang/crates.io-index)" = "00"\n'
+    got = [(p.name, p.version, p.source, p.line) for p in read_text(tmp_path, "Cargo.lock", text)]
+    assert got == [("app", "0.1.0", PATH, 2), ("libc", "0.2.0", REGISTRY, 6)]

@@ -33,7 +33,7 @@ def read(path: str, text: str) -> list[Package]:
             line = cursor.find_json_key(name, "{")
             entry = expect(entry, dict, f"the entry of {name}", path, line, FORMAT)
             kind = entry.get("type")
-            if kind not in KNOWN_TYPES:
+            if not isinstance(kind, str) or kind not in KNOWN_TYPES:
                 fail(path, line, FORMAT, f"unknown type {kind!r} of {name}")
             resolved = entry.get("resolved")
             if kind == "Project":

@@ -46,7 +46,7 @@ class Token:
     line: int
 
 
-Term = object
+Term = object  # a string, Atom, number, bool, None, tuple, list or dict of them
 
 
 def _unquote(s: str) -> str:
@@ -106,6 +106,14 @@ class Parser:
         self.take(close)
         return out
 
+    def map_items(self, tok: Token, items: list[tuple[Term, Term, int] | Term]) -> dict[str, Term]:
+        pairs = {}
+        for item in items:
+            if not (isinstance(item, tuple) and len(item) == 3 and isinstance(item[2], int)):
+                fail(self.path, tok.line, FORMAT, "a map item without a key")
+            pairs[str(item[0])] = item[1]
+        return pairs
+
     def term(self, depth: int) -> Term:
         tok = self.take()
         if depth > MAX_DEPTH:
@@ -120,7 +128,7 @@ class Parser:
         if tok.kind == "word":
             return {"true": True, "false": False, "nil": None}[tok.text]
         if tok.text == "%{":
-            return {"%": self.items("}", depth + 1)}
+            return self.map_items(tok, self.items("}", depth + 1))
         if tok.text == "{":
             return tuple(self.items("}", depth + 1))
         if tok.text == "[":

@@ -20,11 +20,11 @@ ECOSYSTEM = "RubyGems"
 SECTION_SOURCES = {"GEM": REGISTRY, "GIT": GIT, "PATH": PATH, "PLUGIN SOURCE": URL}
 
 _SECTION = re.compile(r"[A-Z][A-Z ]*")
-_SPEC = re.compile(r"    (?P<name>[^ ()]+) \((?P<version>[^()]+)\)")
+_GEM_ENTRY = re.compile(r"    (?P<name>[^ ()]+) \((?P<version>[^()]+)\)")
 
 
 def gem_version(version: str) -> str:
-    """A spec's version without the platform Bundler appends to it
+    """A gem entry's version without the platform Bundler appends to it
     (``1.13.8-x86_64-linux``). Rubygems writes a prerelease's hyphen as
     ``.pre.``, so the first hyphen always starts the platform."""
     return version.split("-", 1)[0]
@@ -33,7 +33,7 @@ def gem_version(version: str) -> str:
 def read(path: str, text: str) -> list[Package]:
     packages = []
     section: str | None = None
-    in_specs = False
+    in_gem_list = False
     seen_section = False
     for line_no, line in enumerate(text.splitlines(), 1):
         if not line.strip():
@@ -41,18 +41,18 @@ def read(path: str, text: str) -> list[Package]:
         if not line[0].isspace():
             if not _SECTION.fullmatch(line.rstrip()):
                 fail(path, line_no, FORMAT, f"expected a section name, found '{line.strip()[:60]}'")
-            section, in_specs, seen_section = line.rstrip(), False, True
+            section, in_gem_list, seen_section = line.rstrip(), False, True
             continue
         if section is None:
             fail(path, line_no, FORMAT, "an indented line before any section")
         if section not in SECTION_SOURCES:
             continue
         if line.startswith("  ") and not line.startswith("   "):
-            in_specs = line.strip() == "specs:"
+            in_gem_list = line.strip() == "specs:"
             continue
-        if not in_specs or line.startswith("      "):
+        if not in_gem_list or line.startswith("      "):
             continue
-        m = _SPEC.fullmatch(line.rstrip())
+        m = _GEM_ENTRY.fullmatch(line.rstrip())
         if m is None:
             fail(path, line_no, FORMAT, f"expected 'name (version)', found '{line.strip()[:60]}'")
         packages.append(Package(
