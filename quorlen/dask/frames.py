@@ -159,9 +159,10 @@ def add_compare(frame: Frame, column: str, ecosystem: str, *, version: str | Non
     of ``compare(row's column, row's other)`` when ``other`` names a column."""
     if (version is None) == (other is None):
         raise ValueError("give either a version to compare with or another column")
-    meta = (frame if isinstance(frame, pd.DataFrame) else frame._meta).assign(
-        **{name: np.array([], dtype=np.int8)}).iloc[:0]
-    return _each(frame, _compare, column, version, other, ecosystem, name, meta=meta)
+    if isinstance(frame, pd.DataFrame):
+        return _compare(frame, column, version, other, ecosystem, name)
+    meta = frame._meta.assign(**{name: np.array([], dtype=np.int8)})
+    return frame.map_partitions(_compare, column, version, other, ecosystem, name, meta=meta)
 
 
 # ---------------------------------------------------------------- findings
