@@ -7,7 +7,7 @@ try:
     import dask  # noqa: F401
     import dask.dataframe  # noqa: F401
     import distributed  # noqa: F401
-    import pandas  # noqa: F401
+    import pandas  # type: ignore[import]  # noqa: F401
 except ImportError as e:  # pragma: no cover  (depends on what is installed)
     raise ImportError(
         f"quorlen.dask needs dask with dask.dataframe, dask.distributed and pandas, which are not installed "

@@ -8,16 +8,19 @@ cannot read is an error naming the value and the column.
 
 from __future__ import annotations
 
+# dask's functions carry no annotations; ours do.
+# mypy: disallow-untyped-calls=False
+
 from quorlen.dask import deps  # noqa: F401  (first: says clearly when dask is missing)
 
 import bisect
 import os
 from collections.abc import Callable, Sequence
-from typing import Any, TypeVar
+from typing import Any, TypeVar, cast
 
-import dask.dataframe as dd
+from dask.dataframe.core import DataFrame as DaskFrame
 import numpy as np
-import pandas as pd
+import pandas as pd  # type: ignore[import]
 from dask.dataframe.shuffle import rearrange_by_column
 
 import quorlen
@@ -25,7 +28,7 @@ from quorlen.dask.index import IndexRef, open_index, reference
 from quorlen.scan import units
 from quorlen.scan.model import Package
 
-Frame = TypeVar("Frame", pd.DataFrame, dd.DataFrame)
+Frame = TypeVar("Frame", pd.DataFrame, DaskFrame)
 
 # Versions taken from each partition to choose the sort's boundaries.
 SAMPLE_PER_PARTITION = 1000
@@ -67,7 +70,7 @@ def _sample(series: pd.Series, count: int) -> pd.Series:
     return series.iloc[np.linspace(0, len(series) - 1, count).astype(np.int64)]
 
 
-def boundaries(frame: dd.DataFrame, column: str, ecosystem: str, parts: int,
+def boundaries(frame: DaskFrame, column: str, ecosystem: str, parts: int,
                per_partition: int = SAMPLE_PER_PARTITION) -> list[str]:
     """``parts - 1`` versions that cut a sample of the column, sorted by the
     ecosystem, into ``parts`` runs of about equal size (repeated versions
@@ -106,7 +109,7 @@ def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: i
     partition i + 1. The index goes along with the rows.
     """
     if isinstance(frame, pd.DataFrame):
-        return _pandas_sort(frame, column, ecosystem)
+        return cast(Frame, _pandas_sort(frame, column, ecosystem))
     taken = {_PART, _PLACE} & set(frame.columns)
     if taken:
         raise ValueError(f"the frame has columns the sort needs for itself: {', '.join(sorted(taken))}")
@@ -115,15 +118,15 @@ def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: i
     meta = frame._meta.assign(**{_PART: np.array([], dtype=np.int64), _PLACE: np.array([], dtype=np.int64)})
     marked = frame.map_partitions(_assign_parts, column, ecosystem, cuts, meta=meta)
     moved = rearrange_by_column(marked, _PART, npartitions=len(cuts) + 1, shuffle="tasks")
-    return moved.map_partitions(_sort_part, column, ecosystem, meta=frame._meta)
+    return cast(Frame, moved.map_partitions(_sort_part, column, ecosystem, meta=frame._meta))
 
 
 # ---------------------------------------------------------------- filter, compare
 
 def _each(frame: Frame, fn: Callable[..., pd.DataFrame], *args: Any, meta: pd.DataFrame) -> Frame:
     if isinstance(frame, pd.DataFrame):
-        return fn(frame, *args)
-    return frame.map_partitions(fn, *args, meta=meta)
+        return cast(Frame, fn(frame, *args))
+    return cast(Frame, frame.map_partitions(fn, *args, meta=meta))
 
 
 def _filter(df: pd.DataFrame, column: str, range: str, ecosystem: str) -> pd.DataFrame:
@@ -160,9 +163,9 @@ def add_compare(frame: Frame, column: str, ecosystem: str, *, version: str | Non
     if (version is None) == (other is None):
         raise ValueError("give either a version to compare with or another column")
     if isinstance(frame, pd.DataFrame):
-        return _compare(frame, column, version, other, ecosystem, name)
+        return cast(Frame, _compare(frame, column, version, other, ecosystem, name))
     meta = frame._meta.assign(**{name: np.array([], dtype=np.int8)})
-    return frame.map_partitions(_compare, column, version, other, ecosystem, name, meta=meta)
+    return cast(Frame, frame.map_partitions(_compare, column, version, other, ecosystem, name, meta=meta))
 
 
 # ---------------------------------------------------------------- findings
