@@ -139,3 +139,41 @@ def test_a_worker_killed_mid_scan_loses_nothing(client, shared_index, tmp_path):
     assert_same_output(outcome["result"], want)
     # The nanny brings the worker back for the tests after this one.
     client.wait_for_workers(2, timeout=60)
+
+
+def test_an_input_whose_batch_keeps_failing_is_read_alone_and_reported(client, shared_index, tmp_path):
+    """A reader fault that escapes the reader (played by a patch on the
+    workers) takes its batch down; the other inputs of the batch are read
+    alone and only the culprit is reported."""
+    need_shared()
+    paths = _copies(tmp_path, 2)
+    poison = tmp_path / "poison" / "requirements.txt"
+    poison.parent.mkdir()
+    shutil.copyfile(LOCKFILES / "requirements" / sorted(os.listdir(LOCKFILES / "requirements"))[0], poison)
+    paths.insert(1, str(poison.parent))
+
+    def install():
+        from quorlen.scan import units
+        original = units.read_input
+
+        def poisoned(path, format):
+            if "poison" in path:
+                raise RuntimeError("poisoned")
+            return original(path, format)
+        poisoned.original = original
+        units.read_input = poisoned
+
+    def remove():
+        from quorlen.scan import units
+        units.read_input = getattr(units.read_input, "original", units.read_input)
+
+    client.run(install)
+    try:
+        got = scan_paths(paths, db=shared_index, client=client, retries=0)
+    finally:
+        client.run(remove)
+    clean = [p for p in paths if "poison" not in p]
+    want = local(shared_index, clean)
+    assert [str(e) for e in got.errors] == [f"{poison}:0: input: cannot be read on a worker (RuntimeError: poisoned)"]
+    assert got.files == want.files[:len(want.files) // 2] + [str(poison)] + want.files[len(want.files) // 2:]
+    assert (got.findings, got.unchecked, got.packages) == (want.findings, want.unchecked, want.packages)
