@@ -22,6 +22,7 @@ from dask.dataframe.core import DataFrame as DaskFrame
 import numpy as np
 import pandas as pd  # type: ignore[import]
 from dask.dataframe.shuffle import rearrange_by_column
+from distributed import futures_of
 
 import quorlen
 from quorlen.dask.index import IndexRef, open_index, reference
@@ -70,12 +71,22 @@ def _sample(series: pd.Series, count: int) -> pd.Series:
     return series.iloc[np.linspace(0, len(series) - 1, count).astype(np.int64)]
 
 
+def _scheduler(frame: DaskFrame, scheduler: Any) -> Any:
+    """Where to compute the sample: the scheduler named, else the cluster that
+    holds the frame's persisted partitions, else dask's default."""
+    if scheduler is not None:
+        return scheduler
+    held = futures_of(frame)
+    return held[0].client if held else None
+
+
 def boundaries(frame: DaskFrame, column: str, ecosystem: str, parts: int,
-               per_partition: int = SAMPLE_PER_PARTITION) -> list[str]:
+               per_partition: int = SAMPLE_PER_PARTITION, *, scheduler: Any = None) -> list[str]:
     """``parts - 1`` versions that cut a sample of the column, sorted by the
     ecosystem, into ``parts`` runs of about equal size (repeated versions
     give fewer cuts)."""
-    sample = frame[column].map_partitions(_sample, per_partition, meta=(column, "object")).compute().tolist()
+    sample = frame[column].map_partitions(_sample, per_partition, meta=(column, "object"))
+    sample = sample.compute(scheduler=_scheduler(frame, scheduler)).tolist()
     ordered = [sample[i] for i in _order(_versions(sample, column, ecosystem), ecosystem)]
     cuts: list[str] = []
     for k in range(1, parts):
@@ -99,14 +110,17 @@ def _sort_part(df: pd.DataFrame, column: str, ecosystem: str) -> pd.DataFrame:
     return _pandas_sort(df, column, ecosystem).drop(columns=[_PART, _PLACE])
 
 
-def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: int | None = None) -> Frame:
+def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: int | None = None,
+                    scheduler: Any = None) -> Frame:
     """The rows in ascending order of ``column`` read as ``ecosystem``
     versions: a global, stable sort (rows of equal versions keep their order).
 
     A dask frame is cut at boundaries chosen from a sample by the library's
     ordering, its rows moved to the partition of their range, and each
     partition sorted: partition i holds only versions below those of
-    partition i + 1. The index goes along with the rows.
+    partition i + 1. The index goes along with the rows. The sample is
+    computed at once, on ``scheduler`` (a distributed client, say) when
+    given, else on the cluster that holds the frame, else dask's default.
     """
     if isinstance(frame, pd.DataFrame):
         return cast(Frame, _pandas_sort(frame, column, ecosystem))
@@ -114,7 +128,7 @@ def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: i
     if taken:
         raise ValueError(f"the frame has columns the sort needs for itself: {', '.join(sorted(taken))}")
     parts = npartitions or frame.npartitions
-    cuts = boundaries(frame, column, ecosystem, parts)
+    cuts = boundaries(frame, column, ecosystem, parts, scheduler=scheduler)
     meta = frame._meta.assign(**{_PART: np.array([], dtype=np.int64), _PLACE: np.array([], dtype=np.int64)})
     marked = frame.map_partitions(_assign_parts, column, ecosystem, cuts, meta=meta)
     moved = rearrange_by_column(marked, _PART, npartitions=len(cuts) + 1, shuffle="tasks")

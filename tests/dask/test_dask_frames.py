@@ -60,10 +60,10 @@ def test_sort_is_the_stable_global_sort(client, library, range_, version):
     ddf, frame = table(library)
     want = sorted(zip(frame.index, frame["n"], frame["v"]), key=lambda r: quorlen.Version(r[2], library))
     want = [(i, n) for i, n, _ in want]
-    got = sort_by_version(ddf, "v", library).compute(scheduler=client)
+    got = sort_by_version(ddf, "v", library, scheduler=client).compute(scheduler=client)
     assert rows(got) == want and len(want) > 100
     # Each partition holds a run of the order, not only a sorted piece.
-    parts = [p for p in sort_by_version(ddf, "v", library, npartitions=4).to_delayed()]
+    parts = [p for p in sort_by_version(ddf, "v", library, npartitions=4, scheduler=client).to_delayed()]
     assert sum(len(p.compute(scheduler=client)) > 0 for p in parts) >= 2
     assert rows(sort_by_version(frame, "v", library)) == want
 
@@ -89,7 +89,7 @@ def test_compare_column(client, library, range_, version):
 
 
 @pytest.mark.parametrize("helper", [
-    lambda f: sort_by_version(f, "v", "pep440"),
+    lambda f: sort_by_version(f, "v", "pep440", scheduler="sync"),
     lambda f: filter_satisfies(f, "v", ">=1.0", "pep440"),
     lambda f: add_compare(f, "v", "pep440", version="1.0"),
 ], ids=["sort", "filter", "compare"])
