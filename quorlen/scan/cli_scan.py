@@ -6,7 +6,8 @@ from __future__ import annotations
 import argparse
 import os
 import sys
-from typing import Any, TextIO
+import typing
+from typing import Any
 
 FORMATS = ("table", "json", "sarif")
 
@@ -43,7 +44,7 @@ def _error(text: str) -> None:
     sys.stderr.write(f"quorlen: error: {text}\n")
 
 
-def _colour(stream: TextIO) -> bool:
+def _colour(stream: typing.TextIO) -> bool:
     return stream.isatty() and not os.environ.get("NO_COLOR")
 
 

@@ -12,6 +12,7 @@ it was.
 from __future__ import annotations
 
 import datetime
+import functools
 import json
 import os
 import re
@@ -110,56 +111,65 @@ def _require(cond: bool, reason: str) -> None:
         raise InvalidRecord(reason)
 
 
-def _check_affected(entry: Any) -> None:
-    _require(type(entry) is dict, "an \"affected\" entry is not an object")
+@functools.lru_cache(maxsize=1 << 16)
+def _package_key(ecosystem: str, name: str) -> tuple[str, str]:
+    # Records of one package repeat its name; normalising it once is enough.
+    return base(ecosystem), normalize_name(ecosystem, name)
+
+
+def _check_affected(entry: Any, keys: set[tuple[str, str]]) -> None:
+    """Check one "affected" entry, adding the package it names to keys."""
+    # Plain tests rather than calls: this runs for every entry of every record.
+    if type(entry) is not dict:
+        raise InvalidRecord("an \"affected\" entry is not an object")
     package = entry.get("package")
     if package is not None:
-        _require(type(package) is dict, "\"package\" is not an object")
-        _require(type(package.get("ecosystem", "")) is str and type(package.get("name", "")) is str,
-                 "\"package\" has an ecosystem or name that is not a string")
-    versions = entry.get("versions", [])
-    _require(type(versions) is list and {type(v) for v in versions} <= {str},
-             "\"versions\" is not a list of strings")
-    ranges = entry.get("ranges", [])
-    _require(type(ranges) is list, "\"ranges\" is not a list")
+        if type(package) is not dict:
+            raise InvalidRecord("\"package\" is not an object")
+        eco, name = package.get("ecosystem", ""), package.get("name", "")
+        if type(eco) is not str or type(name) is not str:
+            raise InvalidRecord("\"package\" is not an object with a string ecosystem and name")
+        if eco and name:
+            keys.add(_package_key(eco, name))
+    versions = entry.get("versions")
+    if versions is not None and (type(versions) is not list or not {type(v) for v in versions} <= {str}):
+        raise InvalidRecord("\"versions\" is not a list of strings")
+    ranges = entry.get("ranges")
+    if ranges is None:
+        return
+    if type(ranges) is not list:
+        raise InvalidRecord("\"ranges\" is not a list")
     for rng in ranges:
-        _require(type(rng) is dict, "a range is not an object")
-        events = rng.get("events", [])
-        _require(type(events) is list and {type(e) for e in events} <= {dict},
-                 "\"events\" is not a list of objects")
+        if type(rng) is not dict:
+            raise InvalidRecord("a range is not an object")
+        events = rng.get("events")
+        if events is not None and (type(events) is not list or not {type(e) for e in events} <= {dict}):
+            raise InvalidRecord("\"events\" is not a list of objects")
 
 
-def parse_record(data: bytes | str) -> dict[str, Any]:
-    """The OSV record in data; raises InvalidRecord saying why it is not one.
+def read_record(data: bytes | str) -> tuple[dict[str, Any], set[tuple[str, str]]]:
+    """The OSV record in data and the (OSV ecosystem base, normalised name)
+    pairs of the packages it names; raises InvalidRecord saying why data is
+    not an OSV record.
 
     Only the fields the index and matching rely on are checked; the rest of
     the record is kept as it came.
     """
     record: dict[str, Any] = _loads(data)
-    _require(isinstance(record, dict), "not a JSON object")
+    _require(type(record) is dict, "not a JSON object")
     rid = record.get("id")
-    _require(isinstance(rid, str) and rid.strip() != "", "no \"id\"")
+    _require(type(rid) is str and rid.strip() != "", "no \"id\"")
     for key in ("modified", "withdrawn"):
-        _require(isinstance(record.get(key, ""), str), f"\"{key}\" is not a string")
-    aliases = record.get("aliases", [])
-    _require(isinstance(aliases, list) and all(isinstance(a, str) for a in aliases),
+        _require(type(record.get(key, "")) is str, f"\"{key}\" is not a string")
+    aliases = record.get("aliases")
+    _require(aliases is None or (type(aliases) is list and {type(a) for a in aliases} <= {str}),
              "\"aliases\" is not a list of strings")
     affected = record.get("affected", [])
-    _require(isinstance(affected, list), "\"affected\" is not a list")
-    for entry in affected:
-        _check_affected(entry)
-    return record
-
-
-def package_keys(record: dict[str, Any]) -> set[tuple[str, str]]:
-    """The (OSV ecosystem base, normalised name) pairs a record names."""
+    _require(type(affected) is list, "\"affected\" is not a list")
     keys: set[tuple[str, str]] = set()
-    for entry in record.get("affected", []):
-        package = entry.get("package") or {}
-        eco, name = package.get("ecosystem", ""), package.get("name", "")
-        if eco and name:
-            keys.add((base(eco), normalize_name(eco, name)))
-    return keys
+    for entry in affected:
+        _check_affected(entry, keys)
+    return record, keys
 
 
 def _timestamp(text: str) -> datetime.datetime | None:
@@ -330,6 +340,7 @@ class _Input:
     ``unsafe`` for archive members refused as hostile, else not a record."""
 
     where: str
+    name: str  # the file or member name, which is "<id>.json" in the usual layout
     data: bytes | None
     problem: str | None = None
     unsafe: bool = False
@@ -364,24 +375,38 @@ def _read_file(path: str) -> bytes:
 
 def _file_input(path: str) -> _Input:
     try:
-        return _Input(path, _read_file(path))
+        return _Input(path, os.path.basename(path), _read_file(path))
     except InvalidRecord as e:
-        return _Input(path, None, str(e))
+        return _Input(path, os.path.basename(path), None, str(e))
 
 
 def _folder_inputs(folder: str) -> abc.Iterator[_Input]:
-    for parent, subfolders, names in os.walk(folder):
+    # An unreadable subfolder or file is one skipped input, warned about like
+    # a bad record; it does not fail the folder's other records.
+    errors: list[OSError] = []
+    for parent, subfolders, names in os.walk(folder, onerror=errors.append):
+        while errors:
+            e = errors.pop()
+            where = e.filename or parent
+            yield _Input(str(where), os.path.basename(str(where)), None, f"cannot read: {e.strerror or e}")
         subfolders.sort()
         for name in sorted(names):
             if name.endswith(".json"):
-                yield _file_input(os.path.join(parent, name))
+                path = os.path.join(parent, name)
+                try:
+                    item = _file_input(path)
+                except DatabaseError as unreadable:
+                    item = _Input(path, name, None, str(unreadable))
+                yield item
+    for e in errors:
+        yield _Input(str(e.filename or folder), "", None, f"cannot read: {e.strerror or e}")
 
 
 def _zip_inputs(path: str) -> abc.Iterator[_Input]:
     try:
         for member in archive.read_members(path):
-            yield _Input(f"{path}: {member.name}", member.data, member.refused, member.refused is not None,
-                         member.deflated)
+            yield _Input(f"{path}: {member.name}", member.name, member.data, member.refused,
+                         member.refused is not None, member.deflated)
     except archive.ArchiveError as e:
         raise DatabaseError(str(e)) from None
 
@@ -425,7 +450,7 @@ class _Batch:
         self.replaced: list[tuple[str]] = []
         self.pending: set[str] = set()
 
-    def add(self, rid: str, modified: str, record: dict[str, Any], source_id: int,
+    def add(self, rid: str, modified: str, withdrawn: int, keys: set[tuple[str, str]], source_id: int,
             body: tuple[int, bytes], replaces: bool) -> None:
         if replaces:
             if rid in self.pending:
@@ -434,8 +459,8 @@ class _Batch:
                 self.flush()
             self.replaced.append((rid,))
         self.pending.add(rid)
-        self.records.append((rid, modified, 1 if record.get("withdrawn") else 0, source_id, *body))
-        self.packages.extend((eco, name, rid) for eco, name in package_keys(record))
+        self.records.append((rid, modified, withdrawn, source_id, *body))
+        self.packages.extend((eco, name, rid) for eco, name in keys)
         if len(self.records) >= BATCH:
             self.flush()
 
@@ -590,12 +615,17 @@ class Database:
                 for i, plan in enumerate(plans):
                     path = paths[i] if paths is not None else plan.location
                     source_id = self._source_row(plan)
-                    self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
+                    try:
+                        self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
+                    except RecursionError:
+                        raise DatabaseError(f"{plan.location}: folders nested too deeply") from None
                     conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
                 conn.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_update', ?)", (_now(),))
                 conn.execute("COMMIT")
             except BaseException:
-                conn.execute("ROLLBACK")
+                # Some failures of SQLite itself end the transaction already.
+                if conn.in_transaction:
+                    conn.execute("ROLLBACK")
                 raise
         except sqlite3.Error as e:
             raise DatabaseError(f"cannot write the advisory index '{self.path}': {e}") from None
@@ -630,8 +660,11 @@ class Database:
                     plan.invalid += 1
                 skipped(item.where, item.problem or "unreadable")
                 continue
-            quick = _quick_key(item.data) if plan.kind != "file" else None
-            if quick is not None and known.get(quick[0]) == quick[1]:
+            # Only a record the index may already hold is worth the quick look;
+            # its file is named after its id.
+            stem = item.name[:-len(".json")]
+            quick = _quick_key(item.data) if plan.kind != "file" and stem in known else None
+            if quick is not None and quick[0] == stem and known[stem] == quick[1]:
                 plan.records += 1
                 report.unchanged += 1
                 continue
@@ -643,7 +676,7 @@ class Database:
                 continue
             for text in texts:
                 try:
-                    record = parse_record(text)
+                    record, keys = read_record(text)
                 except InvalidRecord as e:
                     plan.invalid += 1
                     skipped(item.where, str(e))
@@ -663,12 +696,15 @@ class Database:
                     report.added += 1
                 known[rid] = modified
                 deflated = item.deflated if len(texts) == 1 else None
-                batch.add(rid, modified, record, source_id, _encode(text, deflated), replaces=old is not None)
+                batch.add(rid, modified, 1 if record.get("withdrawn") else 0, keys, source_id,
+                          _encode(text, deflated), replaces=old is not None)
         batch.flush()
         for count, what in ((plan.invalid, "inputs that are not OSV records skipped"),
                             (plan.refused, "archive members refused")):
             if count:
                 warn(f"{plan.location}: {count} {what}")
+        if not plan.records and not plan.invalid and not plan.refused:
+            warn(f"{plan.location}: no OSV records found")
 
     def import_downloaded(self, plan: SourceReport, path: str, *, warn: Warn | None = None) -> ImportReport:
         """Import a downloaded archive at path as the source plan names (its URL)."""

@@ -3,7 +3,7 @@ advisory of the package affects, among the releases the advisories name."""
 
 from __future__ import annotations
 
-from collections.abc import Iterable, Sequence
+import collections.abc as abc
 from dataclasses import dataclass
 
 from quorlen import _quorlen as q
@@ -24,19 +24,22 @@ class Fix:
 NO_FIX = Fix(None)
 
 
-def _ordered(versions: Iterable[str], library: str) -> list[str]:
+def _ordered(versions: abc.Iterable[str], library: str) -> list[str]:
     unique = list(dict.fromkeys(versions))
     readable = [v for v in unique if q.Version.try_parse(v, library) is not None]
     return q.sort_versions(readable, library)
 
 
-def clean(version: str, library: str, advisories: Sequence[Sequence[Entry]], warnings: list[str]) -> bool:
+def clean(version: str, library: str, advisories: abc.Sequence[abc.Sequence[Entry]], warnings: list[str]) -> bool:
     """Whether no advisory (each given as its entries for the package) holds the version."""
-    return not any(entry_holds(e, library, version, warnings, "fix") for entries in advisories for e in entries)
+    try:
+        return not any(entry_holds(e, library, version, warnings, "fix") for entries in advisories for e in entries)
+    except TypeError:  # a malformed record was reported when the package was matched
+        return False
 
 
-def smallest_fix(floor: str | None, library: str, candidates: Iterable[str],
-                 advisories: Sequence[Sequence[Entry]], *, inclusive: bool = False) -> Fix:
+def smallest_fix(floor: str | None, library: str, candidates: abc.Iterable[str],
+                 advisories: abc.Sequence[abc.Sequence[Entry]], *, inclusive: bool = False) -> Fix:
     """The smallest candidate above ``floor`` (at or above it with
     ``inclusive``; any candidate with no floor) that no advisory holds."""
     for version in _ordered(candidates, library):

@@ -11,7 +11,7 @@ from __future__ import annotations
 
 import datetime
 import os
-from collections.abc import Iterable, Sequence
+import collections.abc as abc
 from dataclasses import dataclass
 from typing import Any
 
@@ -108,11 +108,11 @@ def load_config(root: str) -> list[Ignore]:
     return parse_config(text, path)
 
 
-def from_ids(ids: Iterable[str]) -> list[Ignore]:
+def from_ids(ids: abc.Iterable[str]) -> list[Ignore]:
     return [Ignore(i.strip()) for i in ids if i.strip()]
 
 
-def in_force(ignores: Sequence[Ignore], today: datetime.date) -> tuple[dict[str, Ignore], list[str]]:
+def in_force(ignores: abc.Sequence[Ignore], today: datetime.date) -> tuple[dict[str, Ignore], list[str]]:
     """The ignores that apply today, by id, and a warning for each expired one."""
     active: dict[str, Ignore] = {}
     warnings: list[str] = []

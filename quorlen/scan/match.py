@@ -4,19 +4,21 @@ them, and merging records that are aliases of one vulnerability."""
 
 from __future__ import annotations
 
-from collections.abc import Iterable, Mapping, Sequence
-from dataclasses import dataclass, field
-from typing import Any, Protocol
+import collections.abc as abc
+import dataclasses
+import typing
+from dataclasses import dataclass
+from typing import Any
 
 from quorlen import _quorlen as q
 from quorlen import osvscan
 from quorlen.scan import ecosystems
 
-Record = Mapping[str, Any]
-Entry = Mapping[str, Any]
+Record = abc.Mapping[str, Any]
+Entry = abc.Mapping[str, Any]
 
 
-class RecordSource(Protocol):
+class RecordSource(typing.Protocol):
     """What matching needs of a database: the records of one package."""
 
     def records(self, ecosystem: str, name: str) -> list[dict[str, Any]]: ...
@@ -27,7 +29,7 @@ class Hit:
     """One record that affects a package, and its entries that do."""
 
     record: Record
-    entries: list[Entry] = field(default_factory=list)
+    entries: list[Entry] = dataclasses.field(default_factory=list)
 
     @property
     def id(self) -> str:
@@ -71,7 +73,7 @@ def entry_holds(entry: Entry, library: str, version: str, warnings: list[str], w
 _UNSAFE = frozenset(" ,|\t")
 
 
-def _bounds(events: Sequence[Any]) -> list[str]:
+def _bounds(events: abc.Sequence[Any]) -> list[str]:
     """The intervals of one range's events as constraint texts, pairing each
     introduced event with the fixed or last_affected event after it (the
     library's own reading of a range); "" for an unbounded interval."""
@@ -116,7 +118,9 @@ def entry_intervals(entry: Entry) -> list[str]:
             continue
         texts.extend(_bounds(_list(rng.get("events"), "events")))
     for version in _list(entry.get("versions"), "versions"):
-        if isinstance(version, str) and not _UNSAFE & set(version):
+        if not isinstance(version, str):
+            raise TypeError("a listed version is not a string")
+        if not _UNSAFE & set(version):
             texts.append("==" + version)
     return texts
 
@@ -144,7 +148,17 @@ def entry_admits(entry: Entry, library: str, requirement: str, warnings: list[st
         return False
 
 
-def describe(entries: Iterable[Entry]) -> str:
+def admits_below(requirement: str, version: str, library: str) -> bool:
+    """Whether a declared range admits some version below the given one."""
+    if _UNSAFE & set(version):
+        return False
+    try:
+        return q.ranges_intersect(requirement, "<" + version, library)
+    except ValueError:
+        return False
+
+
+def describe(entries: abc.Iterable[Entry]) -> str:
     """The affected versions as text: intervals joined by "||"; a list of
     versions is shown as a count when it is long."""
     intervals: list[str] = []
@@ -162,7 +176,7 @@ def describe(entries: Iterable[Entry]) -> str:
     return ", ".join(listed)
 
 
-def fixed_versions(entries: Iterable[Entry]) -> list[str]:
+def fixed_versions(entries: abc.Iterable[Entry]) -> list[str]:
     """The fixed events of the entries, once each, in order of appearance."""
     found: list[str] = []
     for entry in entries:
@@ -176,7 +190,7 @@ def fixed_versions(entries: Iterable[Entry]) -> list[str]:
     return found
 
 
-def named_versions(entries: Iterable[Entry]) -> list[str]:
+def named_versions(entries: abc.Iterable[Entry]) -> list[str]:
     """The versions entries name as releases: fixed events and listed versions."""
     entries = list(entries)
     found = fixed_versions(entries)
@@ -198,7 +212,7 @@ def record_ids(record: Record) -> list[str]:
     return ids
 
 
-def merge_aliases(hits: Sequence[Hit]) -> list[list[Hit]]:
+def merge_aliases(hits: abc.Sequence[Hit]) -> list[list[Hit]]:
     """Hits grouped so that records naming each other, or naming one common
     alias, form one group; groups in order of their first hit."""
     parent = list(range(len(hits)))

@@ -5,15 +5,17 @@ from __future__ import annotations
 
 import datetime
 import os
-from collections.abc import Iterable, Sequence
-from dataclasses import dataclass, field
+import collections.abc as abc
+import dataclasses
+from dataclasses import dataclass
 from typing import Any
 
 from quorlen import _quorlen as q
 from quorlen.scan import ecosystems, ignore, readers
 from quorlen.scan.fixes import NO_FIX, Fix, smallest_fix
 from quorlen.scan.match import (
-    Entry, Hit, RecordSource, describe, entry_admits, entry_holds, fixed_versions, merge_aliases,
+    Entry, Hit, RecordSource, admits_below, describe, entry_admits, entry_holds, entry_intervals, fixed_versions,
+    merge_aliases,
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
@@ -71,13 +73,13 @@ class FileError:
 
 @dataclass
 class ScanResult:
-    files: list[str] = field(default_factory=list)
+    files: list[str] = dataclasses.field(default_factory=list)
     packages: int = 0
-    findings: list[Finding] = field(default_factory=list)
-    ignored: list[IgnoredFinding] = field(default_factory=list)
-    unchecked: list[Unchecked] = field(default_factory=list)
-    errors: list[FileError] = field(default_factory=list)
-    warnings: list[str] = field(default_factory=list)
+    findings: list[Finding] = dataclasses.field(default_factory=list)
+    ignored: list[IgnoredFinding] = dataclasses.field(default_factory=list)
+    unchecked: list[Unchecked] = dataclasses.field(default_factory=list)
+    errors: list[FileError] = dataclasses.field(default_factory=list)
+    warnings: list[str] = dataclasses.field(default_factory=list)
 
     @property
     def status(self) -> int:
@@ -90,7 +92,7 @@ class ScanResult:
 
 # ---------------------------------------------------------------- inputs
 
-def _inputs(paths: Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
+def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
     """The files to read, each with the format forced on it: a format named
     applies to files named, not to those found in folders by their names."""
     files: list[tuple[str, str | None]] = []
@@ -119,7 +121,7 @@ def _read(path: str, format: str | None, result: ScanResult) -> list[Package]:
     return []
 
 
-def _unique(packages: Iterable[Package]) -> list[Package]:
+def _unique(packages: abc.Iterable[Package]) -> list[Package]:
     """The packages once each per file; the first declaration names the line."""
     seen: set[tuple[Any, ...]] = set()
     out = []
@@ -131,7 +133,7 @@ def _unique(packages: Iterable[Package]) -> list[Package]:
     return out
 
 
-def _roots(paths: Sequence[str]) -> list[str]:
+def _roots(paths: abc.Sequence[str]) -> list[str]:
     roots = [p if os.path.isdir(p) else (os.path.dirname(p) or ".") for p in paths if os.path.exists(p)]
     return list(dict.fromkeys(roots))
 
@@ -177,6 +179,8 @@ class _Checker:
                 continue
             try:
                 entries = package_entries(record, package.ecosystem, key)
+                for entry in entries:
+                    entry_intervals(entry)  # the shape of its ranges, checked once here
             except TypeError as e:
                 self.warnings.append(f"{record.get('id')}: malformed record skipped: {e}")
                 continue
@@ -205,7 +209,7 @@ class _Checker:
         return hits
 
 
-def _summary(hits: Sequence[Hit]) -> str:
+def _summary(hits: abc.Sequence[Hit]) -> str:
     for hit in hits:
         for key in ("summary", "details"):
             text = hit.record.get(key)
@@ -215,7 +219,7 @@ def _summary(hits: Sequence[Hit]) -> str:
     return ""
 
 
-def _finding(package: Package, group: Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
+def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
     ids: list[str] = []
     for hit in group:
         if hit.id not in ids:
@@ -229,26 +233,32 @@ def _finding(package: Package, group: Sequence[Hit], fix: Fix, warnings: list[st
                    tuple(fixed_versions(entries)), fix)
 
 
-def _fix(package: Package, library: str, advisories: _Advisories, groups: Sequence[Sequence[Hit]],
+def _fix(package: Package, library: str, advisories: _Advisories, groups: abc.Sequence[abc.Sequence[Hit]],
          excluded: frozenset[str]) -> Fix:
     entries = advisories.entries(excluded)
     candidates = [v for group in entries for v in named_versions(group)]
     if package.version is not None:
         return smallest_fix(package.version, library, candidates, entries)
-    # A declared range: the smallest clean release at or above every fix
-    # the admitted advisories name.
-    fixed = [v for group in groups for hit in group for v in fixed_versions(hit.entries)
-             if q.Version.try_parse(v, library) is not None]
-    if not fixed:
+    # A declared range: the smallest clean release at or above, for each
+    # advisory it admits, the first fix above versions the range admits (the
+    # fix of the branch the range is on, never a downgrade below it).
+    requirement = package.requirement or "*"
+    firsts = []
+    for group in groups:
+        fixed = [v for hit in group for v in fixed_versions(hit.entries) if q.Version.try_parse(v, library) is not None]
+        above = [v for v in fixed if admits_below(requirement, v, library)]
+        if above:
+            firsts.append(q.min_version(above, library))
+    if not firsts:
         return NO_FIX
-    return smallest_fix(q.max_version(fixed, library), library, candidates, entries, inclusive=True)
+    return smallest_fix(q.max_version(firsts, library), library, candidates, entries, inclusive=True)
 
 
 def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ignore | None:
     return next((active[i] for i in finding.ids if i in active), None)
 
 
-def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
+def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
                    result: ScanResult) -> None:
     """Match the packages and add their findings, ignored findings and unchecked deps to result."""
     checker = _Checker(db, result.warnings)
@@ -284,7 +294,7 @@ def check_packages(packages: Sequence[Package], db: RecordSource, active: dict[s
 
 # ---------------------------------------------------------------- the scan
 
-def _ignores(given: Iterable[str | ignore.Ignore], roots: Sequence[str], result: ScanResult) -> list[ignore.Ignore]:
+def _ignores(given: abc.Iterable[str | ignore.Ignore], roots: abc.Sequence[str], result: ScanResult) -> list[ignore.Ignore]:
     found = [g if isinstance(g, ignore.Ignore) else ignore.Ignore(g.strip()) for g in given
              if isinstance(g, ignore.Ignore) or g.strip()]
     for root in roots:
@@ -295,8 +305,8 @@ def _ignores(given: Iterable[str | ignore.Ignore], roots: Sequence[str], result:
     return found
 
 
-def scan_paths(paths: Sequence[str] | str, *, db: RecordSource, format: str | None = None,
-               ignores: Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
+def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str | None = None,
+               ignores: abc.Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
     """Scan files and folders (searched recursively) against the database.
 
     ``format`` forces the reader of the files named (folders are searched by
@@ -317,4 +327,6 @@ def scan_paths(paths: Sequence[str] | str, *, db: RecordSource, format: str | No
         packages.extend(_unique(_read(path, forced, result)))
     result.packages = len(packages)
     check_packages(packages, db, active, result)
+    # A bad record is met once per package that names it; say so once.
+    result.warnings = list(dict.fromkeys(result.warnings))
     return result

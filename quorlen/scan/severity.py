@@ -4,7 +4,7 @@ or the advisory database's own word for it."""
 from __future__ import annotations
 
 import math
-from collections.abc import Callable, Iterable, Mapping
+import collections.abc as abc
 from dataclasses import dataclass
 from typing import Any
 
@@ -77,7 +77,7 @@ def _metrics(vector: str, prefix: str | None) -> dict[str, str]:
     return metrics
 
 
-def _weight(table: Mapping[str, Mapping[str, float]], metrics: Mapping[str, str], key: str) -> float:
+def _weight(table: abc.Mapping[str, abc.Mapping[str, float]], metrics: abc.Mapping[str, str], key: str) -> float:
     try:
         return table[key][metrics[key]]
     except KeyError:
@@ -154,7 +154,7 @@ def _cvss4(vector: str) -> Severity:
     return Severity("CVSS_V4", vector, None, None)
 
 
-SCORERS: dict[str, Callable[[str], Severity]] = {"CVSS_V3": _cvss3, "CVSS_V2": _cvss2, "CVSS_V4": _cvss4}
+SCORERS: dict[str, abc.Callable[[str], Severity]] = {"CVSS_V3": _cvss3, "CVSS_V2": _cvss2, "CVSS_V4": _cvss4}
 
 
 def _rank(severity: Severity) -> tuple[int, float, int]:
@@ -162,7 +162,7 @@ def _rank(severity: Severity) -> tuple[int, float, int]:
     return (RATING_ORDER.get(severity.rating or "", -1), severity.score or 0.0, preferred)
 
 
-def _listed(entries: Any, warnings: list[str], where: str) -> Iterable[Severity]:
+def _listed(entries: Any, warnings: list[str], where: str) -> abc.Iterable[Severity]:
     if not isinstance(entries, list):
         return
     for entry in entries:
@@ -187,7 +187,7 @@ def _database(specific: Any) -> Severity | None:
     return Severity("DATABASE", "", None, DATABASE_RATINGS.get(word.strip().lower(), word.strip()))
 
 
-def record_severity(record: Mapping[str, Any], entries: Iterable[Mapping[str, Any]],
+def record_severity(record: abc.Mapping[str, Any], entries: abc.Iterable[abc.Mapping[str, Any]],
                     warnings: list[str]) -> Severity | None:
     """The gravest severity a record states: its own list, the matched
     affected entries' lists, then the database's own rating."""
@@ -204,6 +204,6 @@ def record_severity(record: Mapping[str, Any], entries: Iterable[Mapping[str, An
     return None
 
 
-def gravest(severities: Iterable[Severity | None]) -> Severity | None:
+def gravest(severities: abc.Iterable[Severity | None]) -> Severity | None:
     present = [s for s in severities if s is not None]
     return max(present, key=_rank) if present else None

@@ -292,7 +292,7 @@ def test_a_header_that_hides_a_bomb_fails_its_archive(tmp_path):
     (b'{"id": "X", "aliases": "CVE-1"}', "\"aliases\" is not a list"),
     (b'{"id": "X", "affected": {}}', "\"affected\" is not a list"),
     (b'{"id": "X", "affected": [1]}', "not an object"),
-    (b'{"id": "X", "affected": [{"package": {"ecosystem": "PyPI", "name": 3}}]}', "not a string"),
+    (b'{"id": "X", "affected": [{"package": {"ecosystem": "PyPI", "name": 3}}]}', "a string ecosystem and name"),
     (b'{"id": "X", "affected": [{"versions": "1.0"}]}', "\"versions\" is not a list"),
     (b'{"id": "X", "affected": [{"ranges": [{"events": {"fixed": "1"}}]}]}', "\"events\""),
     (b"[" * 200000 + b"]" * 200000, "nested too deeply"),
@@ -320,6 +320,26 @@ def test_many_bad_records_are_counted_not_listed(tmp_path):
     assert report.invalid == database.NAMED_WARNINGS + 7
     assert len(warnings) == database.NAMED_WARNINGS + 1
     assert f"{report.invalid} inputs that are not OSV records skipped" in warnings[-1]
+
+
+def test_unreadable_files_in_a_folder_are_skipped(tmp_path):
+    folder = tmp_path / "recs"
+    folder.mkdir()
+    (folder / "dangling.json").symlink_to(tmp_path / "gone.json")
+    (folder / "ok.json").write_text(json.dumps(record("OK")))
+    warnings = []
+    with Database(tmp_path / "db") as db:
+        assert db.import_sources([folder], warn=warnings.append).invalid == 1
+        assert db.ids() == ["OK"]
+    assert any("dangling.json" in w and "cannot read" in w for w in warnings)
+
+
+def test_sources_without_records_are_named(tmp_path):
+    (tmp_path / "empty").mkdir()
+    warnings = []
+    with Database(tmp_path / "db") as db:
+        db.import_sources([tmp_path / "empty"], warn=warnings.append)
+    assert warnings == [f"{tmp_path / 'empty'}: no OSV records found"]
 
 
 def test_oversized_files_in_a_folder_are_skipped(tmp_path, monkeypatch):

@@ -120,6 +120,13 @@ def test_malformed_requirements(tmp_path, text, line, words):
     assert words in str(assert_error(tmp_path, "requirements.txt", text, line, "requirements.txt"))
 
 
+def test_an_include_through_a_link_must_reach_a_requirements_file(tmp_path):
+    (tmp_path / "secret").write_text("password = hunter2\n")
+    (tmp_path / "more.txt").symlink_to(tmp_path / "secret")
+    error = assert_error(tmp_path, "requirements.txt", "-r more.txt\n", 1, "requirements.txt")
+    assert "hunter2" not in str(error)
+
+
 def test_include_depth_is_bounded(tmp_path):
     for n in range(40):
         write(tmp_path, f"r{n}-requirements.txt", f"p{n}==1\n-r r{n + 1}-requirements.txt\n")

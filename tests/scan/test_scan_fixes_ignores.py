@@ -48,14 +48,24 @@ def test_the_fix_is_the_smallest_named_version_no_advisory_affects(tmp_path, rec
     assert result.findings and {f.fix.version for f in result.findings} == {fix}
 
 
-def test_a_declared_range_gets_a_fix_at_or_above_every_fix_it_admits(tmp_path):
-    records = [_record("A", [{"introduced": "0"}, {"fixed": "1.5"}]), _record("B", [{"introduced": "1.4"}, {"fixed": "1.6"}])]
-    db = MemoryRecords(records)
+@pytest.mark.parametrize("requirement, found, fix", [
+    # A and B admitted: 1.5 is in B, 1.6 clean of both.
+    (">=1.0", ["A", "B", "C"], "2.2.5"),
+    (">=1.0,<2.0", ["A", "B"], "1.6"),
+    # Only C's first interval admitted: its first fix, not the later
+    # branch's 2.3.2; and never the older fixes 1.5 or 1.6 below it.
+    (">=2.0,<2.1", ["C"], "2.2.5"),
+    # C's second interval only: the fix of that branch.
+    (">=2.3,<2.3.1", ["C"], "2.3.2"),
+])
+def test_a_declared_range_gets_the_first_clean_fix_of_what_it_admits(requirement, found, fix):
+    records = [_record("A", [{"introduced": "0"}, {"fixed": "1.5"}]), _record("B", [{"introduced": "1.4"}, {"fixed": "1.6"}]),
+               _record("C", [{"introduced": "2.0"}, {"fixed": "2.2.5"}, {"introduced": "2.3.0"}, {"fixed": "2.3.2"}])]
     from quorlen.scan.scan import ScanResult, check_packages
     result = ScanResult()
-    check_packages([Package("PyPI", "demo", None, "r.txt", 1, requirement=">=1.0")], db, {}, result)
-    assert [f.id for f in result.findings] == ["A", "B"]
-    assert {str(f.fix) for f in result.findings} == {"1.6"}
+    check_packages([Package("PyPI", "demo", None, "r.txt", 1, requirement=requirement)], MemoryRecords(records), {}, result)
+    assert [f.id for f in result.findings] == found
+    assert {str(f.fix) for f in result.findings} == {fix}
 
 
 TODAY = datetime.date(2026, 6, 1)

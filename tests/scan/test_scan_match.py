@@ -196,3 +196,22 @@ def test_entries_are_matched_by_normalised_name():
     record = _record("A", {"package": {"ecosystem": "PyPI", "name": "Zope.Interface"}})
     assert package_entries(record, "PyPI", ecosystems.normalize_name("PyPI", "zope_interface")) != []
     assert package_entries(record, "npm", "zope-interface") == []
+
+
+@pytest.mark.parametrize("bad", [
+    {"ranges": "all"},
+    {"ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": 0}]}]},
+    {"ranges": [{"type": "ECOSYSTEM", "events": ["0"]}]},
+    {"ranges": [["introduced"]]},
+    {"versions": [1, 2]},
+    {"ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "x!y"}]}]},
+])
+def test_a_malformed_record_is_skipped_with_a_warning_and_the_others_still_count(bad):
+    good = _record("GOOD", ENTRIES[0])
+    broken = _record("BAD", dict({"package": {"ecosystem": "PyPI", "name": "demo"}}, **bad))
+    for package in (Package("PyPI", "demo", "1.0", "r.txt", 1), Package("PyPI", "demo", "2.0", "r.txt", 2),
+                    Package("PyPI", "demo", None, "r.txt", 3, requirement=">=1.0")):
+        result = _hits([broken, good], package)
+        assert [f.id for f in result.findings] == ["GOOD"]
+        assert any("BAD" in w for w in result.warnings)
+        assert {str(f.fix) for f in result.findings} == {"2.10.1"}

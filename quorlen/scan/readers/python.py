@@ -182,7 +182,7 @@ def _include(out: Collector, including: str, line: int, target: str, includes: _
     includes.files += 1
     if includes.files > MAX_INCLUDED_FILES:
         fail(including, line, REQUIREMENTS, f"more than {MAX_INCLUDED_FILES} included files")
-    if not name.endswith(_INCLUDED_SUFFIXES):
+    if not (name.endswith(_INCLUDED_SUFFIXES) and real.endswith(_INCLUDED_SUFFIXES)):
         fail(including, line, REQUIREMENTS, f"included file {_excerpt(target)} is not a requirements file "
              f"(named *{' or *'.join(_INCLUDED_SUFFIXES)})")
     if not os.path.isfile(name):
