@@ -155,6 +155,9 @@ def assemble(planned: Plan, inputs: Sequence[InputResult], checked: Sequence[Pac
         result.ignored.extend(c.ignored)
         result.unchecked.extend(c.unchecked)
         result.warnings.extend(c.warnings)
+    # As scan_paths does: a warning met again (a bad record, once per package
+    # that names it) is said once, where it was first met.
+    result.warnings = list(dict.fromkeys(result.warnings))
     return result
 
 

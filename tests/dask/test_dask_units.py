@@ -72,7 +72,7 @@ def test_units_give_the_one_process_result(project, parts):
     # The cases this scan is built to hold are all there.
     assert whole.errors and whole.ignored and whole.findings and whole.unchecked
     assert sum("BAD-1" in w for w in whole.warnings) == 1
-    assert sum("ODD-1" in w for w in whole.warnings) >= 2
+    assert sum("ODD-1" in w for w in whole.warnings) >= 1
 
 
 @pytest.fixture(scope="module")
