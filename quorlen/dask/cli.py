@@ -3,11 +3,8 @@
 from __future__ import annotations
 
 import argparse
-from collections.abc import Sequence
-from typing import TYPE_CHECKING
-
-if TYPE_CHECKING:
-    from quorlen.scan.scan import ScanResult
+import collections.abc as abc
+from typing import Any
 
 
 def add_options(parser: argparse.ArgumentParser) -> None:
@@ -24,8 +21,10 @@ def wanted(args: argparse.Namespace) -> bool:
     return args.workers is not None or args.scheduler is not None
 
 
-def scan(args: argparse.Namespace, paths: Sequence[str], db: str, format: str | None,
-         ignores: Sequence[str]) -> ScanResult:
+def scan(args: argparse.Namespace, paths: abc.Sequence[str], db: str, format: str | None,
+         ignores: abc.Sequence[str]) -> Any:
+    """The ScanResult of the scan on the cluster the options name (the type
+    is not named here: the scanner loads only when a scan runs)."""
     try:
         from quorlen.dask import connect, scan_paths
     except ImportError as e:

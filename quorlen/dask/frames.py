@@ -15,10 +15,10 @@ from quorlen.dask import deps  # noqa: F401  (first: says clearly when dask is m
 
 import bisect
 import os
-from collections.abc import Callable, Sequence
+import collections.abc as abc
 from typing import Any, TypeVar, cast
 
-from dask.dataframe.core import DataFrame as DaskFrame
+import dask.dataframe.core as dask_core
 import numpy as np
 import pandas as pd  # type: ignore[import]
 from dask.dataframe.shuffle import rearrange_by_column
@@ -29,7 +29,7 @@ from quorlen.dask.index import IndexRef, open_index, reference
 from quorlen.scan import units
 from quorlen.scan.model import Package
 
-Frame = TypeVar("Frame", pd.DataFrame, DaskFrame)
+Frame = TypeVar("Frame", pd.DataFrame, dask_core.DataFrame)
 
 # Versions taken from each partition to choose the sort's boundaries.
 SAMPLE_PER_PARTITION = 1000
@@ -43,7 +43,7 @@ _PLACE = "__quorlen_place"
 _ROW_BITS = 40
 
 
-def _versions(values: Sequence[Any], column: str, ecosystem: str) -> list[quorlen.Version]:
+def _versions(values: abc.Sequence[Any], column: str, ecosystem: str) -> list[quorlen.Version]:
     out = []
     for v in values:
         try:
@@ -53,7 +53,7 @@ def _versions(values: Sequence[Any], column: str, ecosystem: str) -> list[quorle
     return out
 
 
-def _order(versions: Sequence[quorlen.Version], ecosystem: str) -> list[int]:
+def _order(versions: abc.Sequence[quorlen.Version], ecosystem: str) -> list[int]:
     """Positions of the versions in ascending order, equal ones as they came."""
     where = {id(v): i for i, v in enumerate(versions)}
     return [where[id(v)] for v in quorlen.sort_versions(list(versions), ecosystem)]
@@ -71,7 +71,7 @@ def _sample(series: pd.Series, count: int) -> pd.Series:
     return series.iloc[np.linspace(0, len(series) - 1, count).astype(np.int64)]
 
 
-def _scheduler(frame: DaskFrame, scheduler: Any) -> Any:
+def _scheduler(frame: dask_core.DataFrame, scheduler: Any) -> Any:
     """Where to compute the sample: the scheduler named, else the cluster that
     holds the frame's persisted partitions, else dask's default."""
     if scheduler is not None:
@@ -80,7 +80,7 @@ def _scheduler(frame: DaskFrame, scheduler: Any) -> Any:
     return held[0].client if held else None
 
 
-def boundaries(frame: DaskFrame, column: str, ecosystem: str, parts: int,
+def boundaries(frame: dask_core.DataFrame, column: str, ecosystem: str, parts: int,
                per_partition: int = SAMPLE_PER_PARTITION, *, scheduler: Any = None) -> list[str]:
     """``parts - 1`` versions that cut a sample of the column, sorted by the
     ecosystem, into ``parts`` runs of about equal size (repeated versions
@@ -96,7 +96,7 @@ def boundaries(frame: DaskFrame, column: str, ecosystem: str, parts: int,
     return cuts
 
 
-def _assign_parts(df: pd.DataFrame, column: str, ecosystem: str, cuts: Sequence[str],
+def _assign_parts(df: pd.DataFrame, column: str, ecosystem: str, cuts: abc.Sequence[str],
                   partition_info: dict[str, Any] | None = None) -> pd.DataFrame:
     bounds = _versions(cuts, "boundaries", ecosystem)
     number = partition_info["number"] if partition_info else 0
@@ -137,7 +137,7 @@ def sort_by_version(frame: Frame, column: str, ecosystem: str, *, npartitions: i
 
 # ---------------------------------------------------------------- filter, compare
 
-def _each(frame: Frame, fn: Callable[..., pd.DataFrame], *args: Any, meta: pd.DataFrame) -> Frame:
+def _each(frame: Frame, fn: abc.Callable[..., pd.DataFrame], *args: Any, meta: pd.DataFrame) -> Frame:
     if isinstance(frame, pd.DataFrame):
         return cast(Frame, fn(frame, *args))
     return cast(Frame, frame.map_partitions(fn, *args, meta=meta))

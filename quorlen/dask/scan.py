@@ -22,7 +22,7 @@ import os
 import pickle
 import uuid
 import zlib
-from collections.abc import Iterable, Sequence
+import collections.abc as abc
 from typing import Any
 
 import distributed
@@ -49,7 +49,7 @@ def _pack(value: Any) -> bytes:
     return pickle.dumps(value, protocol=pickle.HIGHEST_PROTOCOL)
 
 
-def _read_batch(items: Sequence[Input], shares: int) -> tuple[bytes, int, list[bytes]]:
+def _read_batch(items: abc.Sequence[Input], shares: int) -> tuple[bytes, int, list[bytes]]:
     """The inputs read (packed), their number of packages, and their packages
     cut into the checks' shares (packed), each with its place in the batch."""
     read = [units.read_input(path, forced) for path, forced in items]
@@ -70,7 +70,7 @@ def _size(path: str) -> int:
         return 0
 
 
-def batches(items: Sequence[Input], count: int) -> list[list[Input]]:
+def batches(items: abc.Sequence[Input], count: int) -> list[list[Input]]:
     """Neighbouring inputs cut into at most ``count`` batches of about equal
     bytes (an input's size counts at least a page, so empty files cost)."""
     if not items:
@@ -96,7 +96,7 @@ def _keys(kind: str, count: int) -> list[str]:
     return [f"quorlen-{kind}-{run}-{i}" for i in range(count)]
 
 
-def _outcomes(futures: Sequence[distributed.Future]) -> list[tuple[bool, Any]]:
+def _outcomes(futures: abc.Sequence[distributed.Future]) -> list[tuple[bool, Any]]:
     """(succeeded, result or exception) of each future, in order."""
     out: list[tuple[bool, Any]] = []
     for f in futures:
@@ -113,7 +113,7 @@ def _why(error: BaseException | None) -> str:
     return f"cannot be read on a worker ({type(error).__name__}: {error})"
 
 
-def _read_outcomes(client: distributed.Client, cut: Sequence[Sequence[Input]], futures: Sequence[distributed.Future],
+def _read_outcomes(client: distributed.Client, cut: abc.Sequence[abc.Sequence[Input]], futures: abc.Sequence[distributed.Future],
                    retries: int) -> tuple[list[units.InputResult], bool]:
     """The inputs the batch tasks read, in input order, and whether every
     batch came back whole; a failed batch is read again file by file."""
@@ -135,14 +135,14 @@ def _read_outcomes(client: distributed.Client, cut: Sequence[Sequence[Input]], f
     return results, whole
 
 
-def _submit_reads(client: distributed.Client, items: Sequence[Input], shares: int,
+def _submit_reads(client: distributed.Client, items: abc.Sequence[Input], shares: int,
                   retries: int) -> tuple[list[list[Input]], list[distributed.Future]]:
     cut = batches(items, BATCHES_PER_WORKER * _worker_count(client))
     return cut, client.map(_read_batch, cut, [shares] * len(cut), key=_keys("read", len(cut)), retries=retries,
                            pure=False)
 
 
-def read_inputs(client: distributed.Client, items: Sequence[Input], *, retries: int = RETRIES) -> list[units.InputResult]:
+def read_inputs(client: distributed.Client, items: abc.Sequence[Input], *, retries: int = RETRIES) -> list[units.InputResult]:
     """Every input read on the workers, in input order; never one lost."""
     cut, futures = _submit_reads(client, items, 1, retries)
     return _read_outcomes(client, cut, futures, retries)[0]
@@ -168,7 +168,7 @@ def _check_share(share: int, ref: IndexRef, active: dict[str, ignore.Ignore],
     return _pack((mine, units.check_group(packages, open_index(ref), active)))
 
 
-def check_packages(client: distributed.Client, packages: Sequence[Package], ref: IndexRef,
+def check_packages(client: distributed.Client, packages: abc.Sequence[Package], ref: IndexRef,
                    active: dict[str, ignore.Ignore], *, retries: int = RETRIES) -> list[units.PackageResult]:
     """The check of every package on the workers, in the packages' order."""
     positions = units.groups(packages, GROUPS_PER_WORKER * _worker_count(client))
@@ -186,8 +186,8 @@ def check_packages(client: distributed.Client, packages: Sequence[Package], ref:
     return [c for c in checked if c is not None]
 
 
-def scan_paths(paths: Sequence[str] | str, *, db: str | os.PathLike[str], client: distributed.Client,
-               format: str | None = None, ignores: Iterable[str | ignore.Ignore] = (),
+def scan_paths(paths: abc.Sequence[str] | str, *, db: str | os.PathLike[str], client: distributed.Client,
+               format: str | None = None, ignores: abc.Iterable[str | ignore.Ignore] = (),
                today: datetime.date | None = None, ship: bool | None = None, retries: int = RETRIES) -> ScanResult:
     """``quorlen.scan.scan_paths`` on the client's workers: the same result.
 

@@ -66,7 +66,7 @@ def _write(path: str, text: str) -> None:
 
 def run(args: argparse.Namespace) -> int:
     from quorlen.scan import database, formats, readers
-    from quorlen.scan.scan import scan_paths
+    from quorlen.scan.scan import ScanResult, scan_paths
 
     if args.input_format is not None and args.input_format not in readers.FORMATS:
         raise ValueError(f"unknown input format '{args.input_format}'; expected one of: "
@@ -77,7 +77,7 @@ def run(args: argparse.Namespace) -> int:
                          "or 'quorlen db update'")
     from quorlen.dask import cli as dask_cli
     if dask_cli.wanted(args):
-        result = dask_cli.scan(args, args.paths, path, args.input_format, args.ignore)
+        result: ScanResult = dask_cli.scan(args, args.paths, path, args.input_format, args.ignore)
     else:
         with database.Database(path, readonly=True) as db:
             result = scan_paths(args.paths, db=db, format=args.input_format, ignores=args.ignore)

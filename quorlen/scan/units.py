@@ -13,8 +13,9 @@ pieces back in input order.
 from __future__ import annotations
 
 import datetime
-from collections.abc import Iterable, Iterator, Sequence
-from dataclasses import dataclass, field
+import collections.abc as abc
+import dataclasses
+from dataclasses import dataclass
 
 from quorlen.scan import ecosystems, ignore, readers
 from quorlen.scan.match import RecordSource
@@ -47,13 +48,13 @@ class InputResult:
 class PackageResult:
     """Everything the check of one package added to a scan, in order."""
 
-    findings: list[Finding] = field(default_factory=list)
-    ignored: list[IgnoredFinding] = field(default_factory=list)
-    unchecked: list[Unchecked] = field(default_factory=list)
-    warnings: list[str] = field(default_factory=list)
+    findings: list[Finding] = dataclasses.field(default_factory=list)
+    ignored: list[IgnoredFinding] = dataclasses.field(default_factory=list)
+    unchecked: list[Unchecked] = dataclasses.field(default_factory=list)
+    warnings: list[str] = dataclasses.field(default_factory=list)
 
 
-def plan(paths: Sequence[str] | str, *, format: str | None = None, ignores: Iterable[str | ignore.Ignore] = (),
+def plan(paths: abc.Sequence[str] | str, *, format: str | None = None, ignores: abc.Iterable[str | ignore.Ignore] = (),
          today: datetime.date | None = None) -> Plan:
     if isinstance(paths, str):
         paths = [paths]
@@ -80,7 +81,7 @@ def group_key(package: Package) -> tuple[str, str]:
     return package.ecosystem, ecosystems.normalize_name(package.ecosystem, package.name)
 
 
-def groups(packages: Sequence[Package], parts: int) -> list[list[int]]:
+def groups(packages: abc.Sequence[Package], parts: int) -> list[list[int]]:
     """The packages' positions cut into at most ``parts`` lists of about equal
     size, every position of one (ecosystem, name) in the same list, each list
     in ascending order."""
@@ -97,11 +98,11 @@ def groups(packages: Sequence[Package], parts: int) -> list[list[int]]:
     return [sorted(c) for c in cut if c]
 
 
-class _Marking(Sequence[Package]):
+class _Marking(abc.Sequence[Package]):
     """The packages, noting how far each list of a result had grown when the
     check moved on to the next package (check_packages takes them in turn)."""
 
-    def __init__(self, packages: Sequence[Package], result: ScanResult) -> None:
+    def __init__(self, packages: abc.Sequence[Package], result: ScanResult) -> None:
         self.packages = packages
         self.result = result
         self.marks: list[tuple[int, int, int, int]] = []
@@ -110,7 +111,7 @@ class _Marking(Sequence[Package]):
         r = self.result
         self.marks.append((len(r.findings), len(r.ignored), len(r.unchecked), len(r.warnings)))
 
-    def __iter__(self) -> Iterator[Package]:
+    def __iter__(self) -> abc.Iterator[Package]:
         for p in self.packages:
             self.mark()
             yield p
@@ -123,7 +124,7 @@ class _Marking(Sequence[Package]):
         return self.packages[i]
 
 
-def check_group(packages: Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore]) -> list[PackageResult]:
+def check_group(packages: abc.Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore]) -> list[PackageResult]:
     """Check packages (all those of their names) and say what each one added."""
     result = ScanResult()
     marking = _Marking(packages, result)
@@ -137,11 +138,11 @@ def check_group(packages: Sequence[Package], db: RecordSource, active: dict[str,
     return out
 
 
-def packages_of(inputs: Sequence[InputResult]) -> list[Package]:
+def packages_of(inputs: abc.Sequence[InputResult]) -> list[Package]:
     return [p for i in inputs for p in i.packages]
 
 
-def assemble(planned: Plan, inputs: Sequence[InputResult], checked: Sequence[PackageResult]) -> ScanResult:
+def assemble(planned: Plan, inputs: abc.Sequence[InputResult], checked: abc.Sequence[PackageResult]) -> ScanResult:
     """The scan's result from its plan, its inputs read (in plan order) and
     the check of every package (in the order of ``packages_of(inputs)``)."""
     head = planned.head
@@ -161,8 +162,8 @@ def assemble(planned: Plan, inputs: Sequence[InputResult], checked: Sequence[Pac
     return result
 
 
-def scan_in_units(paths: Sequence[str] | str, *, db: RecordSource, format: str | None = None,
-                  ignores: Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None,
+def scan_in_units(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str | None = None,
+                  ignores: abc.Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None,
                   parts: int = 2) -> ScanResult:
     """``scan_paths`` done unit by unit in this process: what a cluster does,
     without one."""
