@@ -31,6 +31,8 @@ def register(sub: "argparse._SubParsersAction[Any]") -> None:
                    help="leave out findings with this id or alias (may be repeated)")
     p.add_argument("--input-format", metavar="NAME",
                    help="read the files named with this reader instead of the one their names pick")
+    from quorlen.dask import cli as dask_cli
+    dask_cli.add_options(p)
     p.set_defaults(run=run)
 
 
@@ -64,7 +66,7 @@ def _write(path: str, text: str) -> None:
 
 def run(args: argparse.Namespace) -> int:
     from quorlen.scan import database, formats, readers
-    from quorlen.scan.scan import scan_paths
+    from quorlen.scan.scan import ScanResult, scan_paths
 
     if args.input_format is not None and args.input_format not in readers.FORMATS:
         raise ValueError(f"unknown input format '{args.input_format}'; expected one of: "
@@ -73,8 +75,12 @@ def run(args: argparse.Namespace) -> int:
     if not os.path.exists(path):
         raise ValueError(f"no advisory database at '{path}'; build one with 'quorlen db build SOURCE...' "
                          "or 'quorlen db update'")
-    with database.Database(path, readonly=True) as db:
-        result = scan_paths(args.paths, db=db, format=args.input_format, ignores=args.ignore)
+    from quorlen.dask import cli as dask_cli
+    if dask_cli.wanted(args):
+        result: ScanResult = dask_cli.scan(args, args.paths, path, args.input_format, args.ignore)
+    else:
+        with database.Database(path, readonly=True) as db:
+            result = scan_paths(args.paths, db=db, format=args.input_format, ignores=args.ignore)
     for warning in result.warnings:
         _warn(warning)
     for error in result.errors:
