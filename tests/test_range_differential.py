@@ -303,11 +303,11 @@ def test_mended_forms_match_specifier_sets(form):
             release = Version(bound).release
             if len(release) < 2:
                 continue
-            spec = {"~=": "~=" + bound, "==.*": "==%d.%d.*" % release[:2], "!=.*": "!=%d.%d.*" % release[:2]}[form]
-            s = packaging.SpecifierSet(spec)
+            specifier = {"~=": "~=" + bound, "==.*": "==%d.%d.*" % release[:2], "!=.*": "!=%d.%d.*" % release[:2]}[form]
+            s = packaging.SpecifierSet(specifier)
             for v in finals(history):
                 checked += 1
-                if satisfies(v, spec, "pep440") != s.contains(v):
-                    problems.append(f"{v} in {spec!r}: packaging says {s.contains(v)}")
+                if satisfies(v, specifier, "pep440") != s.contains(v):
+                    problems.append(f"{v} in {specifier!r}: packaging says {s.contains(v)}")
     assert checked > 10_000
     assert not problems, f"{len(problems)} disagreements, e.g.:\n" + "\n".join(problems[:20])

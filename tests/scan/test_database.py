@@ -391,7 +391,7 @@ def test_unreadable_sources_fail_before_any_change(tmp_path):
 
 @pytest.mark.parametrize("env, expected", [
     ({"XDG_CACHE_HOME": "/cache/here"}, "/cache/here/quorlen/osv.sqlite3"),
-    ({"XDG_CACHE_HOME": "", "HOME": "/home/u"}, "/home/u/.cache/quorlen/osv.sqlite3"),
+    ({"XDG_CACHE_HOME": "", "HOME": "/srv/u"}, "/srv/u/.cache/quorlen/osv.sqlite3"),
 ])
 def test_default_path(monkeypatch, env, expected):
     for key, value in env.items():

@@ -48,11 +48,11 @@ def _source_of_location(location: str | None) -> str:
     return REGISTRY
 
 
-def _split_name(spec: str) -> tuple[str, str]:
+def _split_name(entry: str) -> tuple[str, str]:
     """``name@rest`` split at the ``@`` that ends the (possibly scoped) name;
     rest is "" when there is none."""
-    at = spec.find("@", 1)
-    return (spec, "") if at < 0 else (spec[:at], spec[at + 1:])
+    at = entry.find("@", 1)
+    return (entry, "") if at < 0 else (entry[:at], entry[at + 1:])
 
 
 # ---------------------------------------------------------------------------

@@ -118,20 +118,20 @@ def _is_direct(text: str) -> bool:
 def _specifier(path: str, line: int, rest: str) -> tuple[str | None, str | None]:
     """(pinned version, requirement) of a specifier text such as ``==1.0``
     or ``>=1.0,<2``; both None when it is empty."""
-    spec = rest.strip()
-    if spec.startswith("(") and spec.endswith(")"):
-        spec = spec[1:-1].strip()
-    if not spec:
+    text = rest.strip()
+    if text.startswith("(") and text.endswith(")"):
+        text = text[1:-1].strip()
+    if not text:
         return None, None
     clauses = []
-    for part in spec.split(","):
+    for part in text.split(","):
         found = _CLAUSE.match(part)
         if not found:
-            fail(path, line, REQUIREMENTS, f"not a version specifier: {_excerpt(spec)}")
+            fail(path, line, REQUIREMENTS, f"not a version specifier: {_excerpt(text)}")
         clauses.append((found.group(1), found.group(2)))
     if len(clauses) == 1 and clauses[0][0] in ("==", "===") and "*" not in clauses[0][1]:
         return clauses[0][1], None
-    return None, spec
+    return None, text
 
 
 def _add_requirement(out: Collector, path: str, line: int, text: str) -> None:
