@@ -45,7 +45,7 @@ set +e
 LD_PRELOAD="$runtime" \
 ASAN_OPTIONS=detect_leaks=0:halt_on_error=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-PYTHONPATH="$site" PYTHONMALLOC=malloc \
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$site" PYTHONMALLOC=malloc \
     "$SYS_PY" -m pytest -q -p no:cacheprovider tests \
     --deselect tests/test_version.py::test_hash_is_the_same_in_every_process \
     --ignore=tests/test_wheel.py \

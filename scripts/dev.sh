@@ -15,7 +15,8 @@ if [ ! -f "$build/build.ninja" ]; then
 fi
 ninja -C "$build" >/dev/null || { ninja -C "$build" -j1 >&2; exit 1; }
 
-# An importable package: the source tree's Python files beside the built
+# An importable package (no bytecode written into the source tree, whose
+# files a wheel would pick up): the source tree's Python files beside the built
 # extension.
 site=$build/site
 rm -rf "$site" && mkdir -p "$site/quorlen"
@@ -28,7 +29,7 @@ for arg in "$@"; do
     case "$arg" in -*) ;; *) [ -e "${arg%%::*}" ] && targets=() ;; esac
 done
 set +e
-PYTHONPATH="$site" "$SYS_PY" -m pytest -q -p no:cacheprovider "${targets[@]}" \
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$site" "$SYS_PY" -m pytest -q -p no:cacheprovider "${targets[@]}" \
     --ignore=tests/test_wheel.py \
     -k "not test_console_script_is_installed and not test_console_examples" "$@"
 rc=$?

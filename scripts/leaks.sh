@@ -27,4 +27,4 @@ for f in "$root"/quorlen/*; do ln -s "$f" "$site/quorlen/"; done
 ln -s "$build"/_quorlen*.so "$site/quorlen/"
 
 cd "$root"
-PYTHONPATH="$site" "$dbg_py" -X dev tests/leakcheck.py "$@"
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$site" "$dbg_py" -X dev tests/leakcheck.py "$@"
