@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/unicode.hpp"
 #include "strategies/registry.hpp"
 
 namespace quorlen::ranges {
@@ -138,10 +140,40 @@ bool exclude_points(const Space& s, Piece& p, const std::vector<uint32_t>& point
 
 // ---------------------------------------------------------------- reading
 
+// Results are written as comparators, so every bound must read back as the
+// same plain version: no text the grammar would split, and no component it
+// would take for a wildcard. Such texts can only come from interval bounds.
+bool is_writable(std::string_view text) {
+    if (text.empty() || std::string_view("<>=!~^").find(text.front()) != std::string_view::npos) return false;
+    std::size_t component = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const unicode::Decoded d = unicode::decode(text, i);
+        if (d.cp == U',' || d.cp == U'|' || d.cp == U'(' || d.cp == U')' || d.cp == U'[' || d.cp == U']' ||
+            unicode::is_white_space(d.cp))
+            return false;
+        if (d.cp == U'.') component = i + 1;
+        i += d.len;
+        const bool ends = i == text.size() || text[i] == '.';
+        if (ends && i - component == 1 && (text[component] == '*' || text[component] == 'x' || text[component] == 'X'))
+            return false;
+    }
+    return true;
+}
+
+Failure unwritable_bound(std::string_view text) {
+    std::string message = "range bound cannot be written as a comparator: '";
+    message.append(text);
+    message.push_back('\'');
+    return fail(std::move(message));
+}
+
+
 Result<std::vector<Term>> place_branch(Space& s, const Branch& branch) {
     std::vector<Term> terms;
     terms.reserve(branch.size());
     for (const Comparator& c : branch) {
+        if (!is_writable(c.version)) return unwritable_bound(c.version);
+        if (c.op == CmpOp::NotIn && !is_writable(c.until)) return unwritable_bound(c.until);
         Result<uint32_t> at = s.add(c.version);
         if (!at) return std::move(at).failure();
         uint32_t until = NONE;

@@ -4,6 +4,7 @@ of the pessimistic operators and the prefix matches."""
 
 import json
 import pathlib
+import re
 
 import pytest
 from hypothesis import given, settings
@@ -334,3 +335,19 @@ def test_osv_range_covers_what_osv_affected_decides_on_real_records():
                 assert quorlen.vers_contains(vers, v) is expected
             checked += 1
     assert checked > 1000
+
+
+@pytest.mark.parametrize("operation", [
+    lambda r: quorlen.range_simplify(r),
+    lambda r: quorlen.range_intersection(r, ">=0"),
+    lambda r: quorlen.range_union(r, ">=0"),
+    lambda r: quorlen.range_subset(r, ">=0"),
+])
+@pytest.mark.parametrize("rng, bound", [
+    ("(1.0.0, 2.0.*]", "2.0.*"),  # written back as "<=2.0.*" it would read as an x-range
+    ("[1.x,2]", "1.x"),
+    ("(=1,2]", "=1"),             # ">==1" is no comparator
+])
+def test_interval_bounds_that_cannot_be_written_back_are_refused(operation, rng, bound):
+    with pytest.raises(ValueError, match=re.escape(f"range bound cannot be written as a comparator: '{bound}'")):
+        operation(rng)
