@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/common.sh
 . "$root/scripts/common.sh"
 
-ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy
+ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy python3-yaml
 ensure_venv
 install_package
 

@@ -9,6 +9,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mesonpy \
     python3-pytest python3-hypothesis python3-mypy unicode-data maven
+# The scanner reads YAML lockfiles; its tests validate JSON and SARIF against
+# their schemas; the range tests take packaging as a reference; the optional
+# Dask layer is tested on a local cluster.
+ensure_apt python3-yaml python3-jsonschema python3-packaging python3-pandas python3-dask python3-distributed
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv
