@@ -347,6 +347,8 @@ def test_osv_range_covers_what_osv_affected_decides_on_real_records():
     ("(1.0.0, 2.0.*]", "2.0.*"),  # written back as "<=2.0.*" it would read as an x-range
     ("[1.x,2]", "1.x"),
     ("(=1,2]", "=1"),             # ">==1" is no comparator
+    ("[1.xa,2)", "1.xa"),         # ".x" inside a component still reads as an x-range
+    ("(0.9,1.X5]", "1.X5"),
 ])
 def test_interval_bounds_that_cannot_be_written_back_are_refused(operation, rng, bound):
     with pytest.raises(ValueError, match=re.escape(f"range bound cannot be written as a comparator: '{bound}'")):
