@@ -33,16 +33,11 @@ template <std::size_t N>
 std::optional<Operands<N>> operands(const ModuleState& st, const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
                                     PyObject* kwnames) {
     PyObject* bound[N + 1];
-    if (!bind_args(sig, args, nargs, kwnames, bound)) return std::nullopt;
-    std::string_view texts[N + 1];
-    texts[N] = "generic";
-    for (std::size_t i = 0; i <= N; ++i) {
-        if (!bound[i]) continue;  // only the ecosystem may be omitted
-        std::optional<std::string_view> t = str_arg(sig, i, bound[i]);
-        if (!t) return std::nullopt;
-        texts[i] = *t;
-    }
-    std::optional<Ecosystem> eco = eco_from_str(st, texts[N]);
+    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, bound)) return std::nullopt;
+    std::string_view texts[N];
+    if (!str_args(sig, bound, N, texts)) return std::nullopt;
+    std::optional<Ecosystem> eco = Ecosystem::Generic;
+    if (bound[N]) eco = named_ecosystem(st, sig, N, bound[N]);
     if (!eco) return std::nullopt;
     Operands<N> out{*eco, {}};
     for (std::size_t i = 0; i < N; ++i) {

@@ -1,24 +1,25 @@
 #include "python/args.hpp"
 
-#include <cstring>
 
 namespace quorlen::python {
 
 namespace {
 
-// Position of the parameter a keyword names, or -1. Interned names match by
-// pointer; names built at run time by string equality.
-Py_ssize_t find_keyword(const Signature& sig, PyObject* key) {
-    Py_ssize_t len = 0;
-    const char* k = PyUnicode_AsUTF8AndSize(key, &len);
+// Position of the parameter a keyword names, or -1. Callers pass the very
+// str objects their code was compiled with, which are interned: a pointer
+// comparison finds them. Names built at run time are compared as text.
+Py_ssize_t find_keyword(const KeywordObjects* interned, const Signature& sig, PyObject* key) {
+    if (interned)
+        for (std::size_t i = 0; i < sig.count; ++i)
+            if ((*interned)[sig.ids[i]] == key) return static_cast<Py_ssize_t>(i);
+    if (!PyUnicode_Check(key)) return -1;
+    const std::optional<std::string_view> k = utf8_of(key);
     if (!k) {
         PyErr_Clear();
         return -1;
     }
-    for (std::size_t i = 0; i < sig.count; ++i) {
-        const std::size_t n = std::strlen(sig.names[i]);
-        if (static_cast<std::size_t>(len) == n && std::memcmp(k, sig.names[i], n) == 0) return static_cast<Py_ssize_t>(i);
-    }
+    for (std::size_t i = 0; i < sig.count; ++i)
+        if (*k == sig.names[i]) return static_cast<Py_ssize_t>(i);
     return -1;
 }
 
@@ -39,7 +40,8 @@ PyObject* utf8_message(std::string_view message) {
 
 }  // namespace
 
-bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
+bool bind_args_slow(const KeywordObjects* interned, const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                    PyObject* kwnames, PyObject** out) {
     if (static_cast<std::size_t>(nargs) > sig.count) {
         raise_too_many(sig, nargs);
         return false;
@@ -50,7 +52,7 @@ bool bind_args_slow(const Signature& sig, PyObject* const* args, Py_ssize_t narg
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t k = 0; k < nkw; ++k) {
             PyObject* key = PyTuple_GET_ITEM(kwnames, k);
-            const Py_ssize_t at = find_keyword(sig, key);
+            const Py_ssize_t at = find_keyword(interned, sig, key);
             if (at < 0) {
                 PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%S'", sig.function, key);
                 return false;

@@ -8,18 +8,34 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 #include <type_traits>
 
 #include "core/result.hpp"
+#include "python/args.hpp"
 
 namespace quorlen::python {
+
+// One accepted ecosystem name (or "auto") as an interned str of the module,
+// placed by its hash in an open-addressed table.
+struct NameSlot {
+    PyObject* name;  // null for an empty slot
+    Py_hash_t hash;
+    int16_t value;  // the ecosystem's index, or AUTO_NAME
+};
+
+inline constexpr int16_t AUTO_NAME = -1;
+inline constexpr std::size_t NAME_SLOTS = 256;  // a power of two, under a third full
 
 // Everything the module keeps, one per module object (and so one per
 // interpreter). Set once by the module's execution step, never changed after.
 struct ModuleState {
     PyTypeObject* version_type;
     PyObject* unknown_ecosystem_error;
+    std::array<NameSlot, NAME_SLOTS> names;
+    KeywordObjects keywords;
 };
 
 // The state of the module object; of the module that made a type; of the

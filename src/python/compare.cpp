@@ -13,13 +13,12 @@ constexpr Signature COMPARE_SIG{"compare", {"a", "b", "ecosystem"}, 3, 2};
 
 PyObject* compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SIG;
+    const ModuleState& st = module_state(module);
     PyObject* a[3];
-    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, a)) return nullptr;
     std::optional<Ecosystem> eco = Ecosystem::Generic;  // the default needs no lookup
     if (a[2]) {
-        auto name = str_arg(sig, 2, a[2]);
-        if (!name) return nullptr;
-        eco = resolve_eco_for_obj(module_state(module), *name, a[0]);
+        eco = ecosystem_for(st, sig, 2, a[2], a[0]);
         if (!eco) return nullptr;
     }
     if (PyUnicode_Check(a[0]) && PyUnicode_Check(a[1])) {
@@ -51,17 +50,22 @@ struct Truth {
 
 template <const Signature& Sig, Truth T>
 PyObject* boolean(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    const ModuleState& st = module_state(module);
     PyObject* a[3];
-    if (!bind_args(Sig, args, nargs, kwnames, a)) return nullptr;
+    if (!bind_args(&st.keywords, Sig, args, nargs, kwnames, a)) return nullptr;
     std::string_view texts[2];
     if (!str_args(Sig, a, 2, texts)) return nullptr;
     const std::string_view left = texts[0], right = texts[1];
     Ordering o;
     if (a[2]) {
-        auto name = str_arg(Sig, 2, a[2]);
-        if (!name) return nullptr;
-        auto ordering = compare_str_with_ecosystem(module_state(module), left, right, *name);
-        if (!ordering) return nullptr;
+        const std::optional<EcoChoice> choice = ecosystem_choice(st, Sig, 2, a[2]);
+        if (!choice) return nullptr;
+        const Ecosystem eco = choice->automatic ? autodetect_ecosystem(left) : choice->eco;
+        Result<Ordering> ordering = compare_texts_for_ecosystem(eco, left, right);
+        if (!ordering) {
+            raise_value_error(ordering.error());
+            return nullptr;
+        }
         o = *ordering;
     } else {
         o = strategies::generic::compare_generic_texts(left, right);  // the default needs no lookup

@@ -1,6 +1,4 @@
 // satisfies, range_contains and ranges_intersect.
-#include "python/constraints.hpp"
-
 #include "python/args.hpp"
 #include "python/conv.hpp"
 #include "python/functions.hpp"
@@ -30,20 +28,25 @@ PyObject* bool_or_raise(const Result<bool>& r) {
     return PyBool_FromLong(*r);
 }
 
-// The three str parameters of every function here, converted in parameter
-// order so that the first bad one is the one reported.
-bool texts_of(const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-              std::string_view (&out)[3]) {
+// The parameters of every function here: two texts and an ecosystem,
+// converted in parameter order so that the first bad one is the one reported.
+struct Operands {
+    std::string_view text[2];
+    Ecosystem eco;
+};
+
+std::optional<Operands> operands(const ModuleState& st, const Signature& sig, PyObject* const* args, Py_ssize_t nargs,
+                                 PyObject* kwnames) {
     PyObject* a[3];
-    if (!bind_args(sig, args, nargs, kwnames, a)) return false;
-    out[2] = "generic";
-    for (std::size_t i = 0; i < 3; ++i) {
-        if (!a[i]) continue;  // only the ecosystem may be omitted
-        auto text = str_arg(sig, i, a[i]);
-        if (!text) return false;
-        out[i] = *text;
+    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, a)) return std::nullopt;
+    Operands out{{}, Ecosystem::Generic};
+    if (!str_args(sig, a, 2, out.text)) return std::nullopt;
+    if (a[2]) {
+        const std::optional<Ecosystem> eco = named_ecosystem(st, sig, 2, a[2]);
+        if (!eco) return std::nullopt;
+        out.eco = *eco;
     }
-    return true;
+    return out;
 }
 
 constexpr Signature SATISFIES_SIG{"satisfies", {"version", "constraint", "ecosystem"}, 3, 2};
@@ -52,21 +55,21 @@ constexpr Signature RANGES_INTERSECT_SIG{"ranges_intersect", {"left", "right", "
 
 template <const Signature& Sig>
 PyObject* contains_function(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    std::string_view t[3];
-    if (!texts_of(Sig, args, nargs, kwnames, t)) return nullptr;
-    return constraints::range_contains(module_state(module), t[0], t[1], t[2]);
+    const std::optional<Operands> o = operands(module_state(module), Sig, args, nargs, kwnames);
+    if (!o) return nullptr;
+    const std::optional<RangeSet> set = parse_range_or_raise(o->text[1]);
+    if (!set) return nullptr;
+    return bool_or_raise(set->contains(o->eco, o->text[0]));
 }
 
 PyObject* ranges_intersect(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    std::string_view t[3];
-    if (!texts_of(RANGES_INTERSECT_SIG, args, nargs, kwnames, t)) return nullptr;
-    const std::optional<Ecosystem> eco = eco_from_str(module_state(module), t[2]);
-    if (!eco) return nullptr;
-    const std::optional<RangeSet> left = parse_range_or_raise(t[0]);
+    const std::optional<Operands> o = operands(module_state(module), RANGES_INTERSECT_SIG, args, nargs, kwnames);
+    if (!o) return nullptr;
+    const std::optional<RangeSet> left = parse_range_or_raise(o->text[0]);
     if (!left) return nullptr;
-    const std::optional<RangeSet> right = parse_range_or_raise(t[1]);
+    const std::optional<RangeSet> right = parse_range_or_raise(o->text[1]);
     if (!right) return nullptr;
-    return bool_or_raise(left->intersects(*eco, *right));
+    return bool_or_raise(left->intersects(o->eco, *right));
 }
 
 #define SIGNATURE(name, a, b) #name "(" #a ", " #b ", ecosystem=\"generic\")\n--\n\n"
@@ -81,15 +84,6 @@ constexpr const char SATISFIES_DOC[] = SIGNATURE(satisfies, version, constraint)
     "  - Shorthand: `^1.2.3`, `~1.2`, `1.2.x`, `*`";
 
 }  // namespace
-
-PyObject* constraints::range_contains(const ModuleState& st, std::string_view version, std::string_view range,
-                                      std::string_view eco_name) {
-    const std::optional<Ecosystem> eco = eco_from_str(st, eco_name);
-    if (!eco) return nullptr;
-    const std::optional<RangeSet> set = parse_range_or_raise(range);
-    if (!set) return nullptr;
-    return bool_or_raise(set->contains(*eco, version));
-}
 
 PyMethodDef SATISFIES_DEF = {"satisfies",
                              function_entry<contains_function<SATISFIES_SIG>>(),

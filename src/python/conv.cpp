@@ -1,6 +1,7 @@
 #include "python/conv.hpp"
 
 #include "python/args.hpp"
+#include "python/names.hpp"
 #include "python/pyversion.hpp"
 
 namespace quorlen::python {
@@ -33,6 +34,35 @@ std::optional<Ecosystem> resolve_eco_for_obj(const ModuleState& st, std::string_
     return std::nullopt;
 }
 
+std::optional<EcoChoice> ecosystem_choice(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg) {
+    if (const std::optional<int16_t> known = known_name(st, arg)) {
+        if (*known == AUTO_NAME) return EcoChoice{true, Ecosystem::Generic};
+        return EcoChoice{false, Ecosystem(static_cast<Ecosystem::Value>(*known))};
+    }
+    const std::optional<std::string_view> name = str_arg(sig, index, arg);
+    if (!name) return std::nullopt;
+    if (is_auto(*name)) return EcoChoice{true, Ecosystem::Generic};
+    const std::optional<Ecosystem> eco = eco_from_str(st, *name);
+    if (!eco) return std::nullopt;
+    return EcoChoice{false, *eco};
+}
+
+std::optional<Ecosystem> named_ecosystem(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg) {
+    const std::optional<int16_t> known = known_name(st, arg);
+    if (known && *known != AUTO_NAME) return Ecosystem(static_cast<Ecosystem::Value>(*known));
+    const std::optional<std::string_view> name = str_arg(sig, index, arg);
+    if (!name) return std::nullopt;
+    return eco_from_str(st, *name);
+}
+
+std::optional<Ecosystem> ecosystem_for(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg,
+                                       PyObject* obj) {
+    const std::optional<EcoChoice> choice = ecosystem_choice(st, sig, index, arg);
+    if (!choice) return std::nullopt;
+    if (!choice->automatic) return choice->eco;
+    return resolve_eco_for_obj(st, "auto", obj);
+}
+
 std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text) {
     Result<ParsedRepr> r = parse_for_ecosystem(eco, text);
     if (!r) {
@@ -61,17 +91,6 @@ std::optional<std::string_view> extract_raw(PyObject* obj) {
     if (PyUnicode_Check(obj)) return utf8_of(obj);
     raise_type_error(EXPECTED_VERSION_OR_STR);
     return std::nullopt;
-}
-
-std::optional<Ordering> compare_str_with_ecosystem(const ModuleState& st, std::string_view a, std::string_view b, std::string_view eco_name) {
-    std::optional<Ecosystem> eco = is_auto(eco_name) ? std::optional<Ecosystem>(autodetect_ecosystem(a)) : eco_from_str(st, eco_name);
-    if (!eco) return std::nullopt;
-    Result<Ordering> o = compare_texts_for_ecosystem(*eco, a, b);
-    if (!o) {
-        raise_value_error(o.error());
-        return std::nullopt;
-    }
-    return *o;
 }
 
 }  // namespace quorlen::python

@@ -9,7 +9,9 @@
 #include <optional>
 #include <string_view>
 
+#include "python/args.hpp"
 #include "python/boundary.hpp"
+#include "python/names.hpp"
 #include "strategies/registry.hpp"
 
 namespace quorlen::python {
@@ -26,16 +28,25 @@ std::optional<Ecosystem> resolve_eco(const ModuleState& st, std::string_view nam
 // "auto": a Version gives its own, a str is detected, anything else is TypeError.
 std::optional<Ecosystem> resolve_eco_for_obj(const ModuleState& st, std::string_view name, PyObject* obj);
 
+// Reads the ecosystem argument `arg` (bound as parameter `index` of `sig`):
+// one of the module's own name objects is known without reading its text;
+// any other str goes through the general lookup. TypeError for a non-str,
+// UnknownEcosystemError for a name no ecosystem answers to.
+std::optional<EcoChoice> ecosystem_choice(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg);
+
+// The same where "auto" is not a name: UnknownEcosystemError for it.
+std::optional<Ecosystem> named_ecosystem(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg);
+
+// The same, with "auto" resolved from `obj` as resolve_eco_for_obj does.
+std::optional<Ecosystem> ecosystem_for(const ModuleState& st, const Signature& sig, std::size_t index, PyObject* arg,
+                                       PyObject* obj);
+
 std::optional<ParsedRepr> extract_parsed_for_ecosystem(PyObject* obj, Ecosystem eco);
 // The text of a Version (its raw) or of a str; borrowed from the object.
 std::optional<std::string_view> extract_raw(PyObject* obj);
 
 // Parses a text under an ecosystem, raising ValueError with the message.
 std::optional<ParsedRepr> parse_or_raise(Ecosystem eco, std::string_view text);
-
-// The whole comparison of two texts under a named ecosystem ("auto" detects
-// from the first text).
-std::optional<Ordering> compare_str_with_ecosystem(const ModuleState& st, std::string_view a, std::string_view b, std::string_view eco);
 
 inline PyObject* ordering_to_int(Ordering o) { return PyLong_FromLong(static_cast<long>(o)); }
 

@@ -10,6 +10,7 @@
 
 #include "python/boundary.hpp"
 #include "python/functions.hpp"
+#include "python/names.hpp"
 #include "python/pyversion.hpp"
 
 // The build passes the project's version; a module without it would report
@@ -93,6 +94,7 @@ int exec_module(PyObject* module) {
     if (PyModule_AddStringConstant(module, "__version__", QUORLEN_VERSION) < 0) return -1;
 
     ModuleState& st = module_state(module);
+    if (intern_names(st) < 0) return -1;
     st.version_type = make_version_type(module);
     if (!st.version_type) return -1;
     Py_INCREF(st.version_type);
@@ -129,6 +131,7 @@ int clear_module(PyObject* module) {
     if (st) {
         Py_CLEAR(st->version_type);
         Py_CLEAR(st->unknown_ecosystem_error);
+        clear_names(*st);
     }
     return 0;
 }

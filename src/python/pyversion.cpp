@@ -61,15 +61,16 @@ constexpr Signature GETITEM_SIG{"__getitem__", {"idx"}, 1, 1};
 
 // Binds (version, ecosystem="auto") and runs the construction step.
 PyObject* construct(PyTypeObject* type, const Signature& sig, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    const ModuleState& st = type_state(type);
     PyObject* out[2];
-    if (!bind_args(sig, args, nargs, kwnames, out)) return nullptr;
+    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, out)) return nullptr;
     auto text = str_arg(sig, 0, out[0]);
     if (!text) return nullptr;
-    std::string_view eco = "auto";
+    EcoChoice eco{true, Ecosystem::Generic};
     if (out[1]) {
-        auto name = str_arg(sig, 1, out[1]);
-        if (!name) return nullptr;
-        eco = *name;
+        const std::optional<EcoChoice> named = ecosystem_choice(st, sig, 1, out[1]);
+        if (!named) return nullptr;
+        eco = *named;
     }
     return new_version(type, *text, eco);
 }
@@ -318,18 +319,15 @@ PyObject* version_reduce(PyObject* self, PyObject*) {
 
 PyObject* version_compare(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SIG;
+    const ModuleState& st = type_state(Py_TYPE(self));
     PyObject* a[2];
-    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, a)) return nullptr;
     const PackedVersion* v = as_version(self);
     Ecosystem eco = eco_of(v);
     if (a[1] && a[1] != Py_None) {
-        auto name = str_arg(sig, 1, a[1]);
-        if (!name) return nullptr;
-        if (!is_auto(*name)) {
-            auto named = eco_from_str(type_state(Py_TYPE(self)), *name);
-            if (!named) return nullptr;
-            eco = *named;
-        }
+        const std::optional<EcoChoice> named = ecosystem_choice(st, sig, 1, a[1]);
+        if (!named) return nullptr;
+        if (!named->automatic) eco = named->eco;
     }
     std::optional<ParsedRepr> left;
     if (eco == eco_of(v))
@@ -506,16 +504,16 @@ PackedVersion* allocate(void* ctx, std::size_t tail_bytes) {
 }  // namespace
 
 PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_view eco_name) {
-    const bool detect = is_auto(eco_name);
-    std::optional<Ecosystem> eco;
-    if (detect) {
-        eco = autodetect_ecosystem(text);
-    } else {
-        eco = eco_from_str(type_state(type), eco_name);
-        if (!eco) return nullptr;
-    }
+    if (is_auto(eco_name)) return new_version(type, text, EcoChoice{true, Ecosystem::Generic});
+    const std::optional<Ecosystem> eco = eco_from_str(type_state(type), eco_name);
+    if (!eco) return nullptr;
+    return new_version(type, text, EcoChoice{false, *eco});
+}
+
+PyObject* new_version(PyTypeObject* type, std::string_view text, EcoChoice choice) {
+    const Ecosystem eco = choice.automatic ? autodetect_ecosystem(text) : choice.eco;
     Allocation a{type};
-    Result<PackedVersion*> built = build_packed(text, *eco, detect, allocate, &a);
+    Result<PackedVersion*> built = build_packed(text, eco, choice.automatic, allocate, &a);
     if (!built) {
         raise_value_error(built.error());
         return nullptr;

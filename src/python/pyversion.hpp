@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "packed_version.hpp"
+#include "python/names.hpp"
 #include "strategies/registry.hpp"
 
 namespace quorlen::python {
@@ -39,6 +40,8 @@ inline bool is_version(PyObject* obj) { return Py_TYPE(obj)->tp_dealloc == &vers
 // The one construction step behind the constructor, parse, try_parse and
 // from_dict. Returns a new reference, or nullptr with ValueError set.
 PyObject* new_version(PyTypeObject* type, std::string_view text, std::string_view ecosystem);
+// The same with the ecosystem argument already read.
+PyObject* new_version(PyTypeObject* type, std::string_view text, EcoChoice ecosystem);
 
 // What the conversions read of an instance (obj must be a Version). The raw
 // text is borrowed and lives as long as obj; the two parses are rebuilt

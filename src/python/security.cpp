@@ -293,7 +293,7 @@ int versions_hold(PyObject* versions, PyObject* version) {
 PyObject* osv_affected(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = OSV_AFFECTED_SIG;
     PyObject* a[3];
-    if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
+    if (!bind_args(&module_state(module).keywords, sig, args, nargs, kwnames, a)) return nullptr;
     auto version = str_arg(sig, 0, a[0]);
     if (!version) return nullptr;
     PyObject* affected = a[1];
