@@ -108,6 +108,7 @@ Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
 }
 
 Ordering compare_generic_texts(std::string_view a, std::string_view b) noexcept {
+    if (a == b) return Ordering::Equal;  // one text, one parse
     const GenericHead pa = split_generic_head(a);
     const GenericHead pb = split_generic_head(b);
     if (pa.epoch != pb.epoch) return order_of(pa.epoch, pb.epoch);
