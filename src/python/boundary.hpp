@@ -36,6 +36,7 @@ struct ModuleState {
     PyObject* unknown_ecosystem_error;
     std::array<NameSlot, NAME_SLOTS> names;
     KeywordObjects keywords;
+    std::array<PyObject*, 3> orderings;  // the ints -1, 0 and 1 a comparison returns
 };
 
 // The state of the module object; of the module that made a type; of the

@@ -28,19 +28,19 @@ PyObject* compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyO
         auto tb = utf8_of(a[1]);
         if (!tb) return nullptr;
         // The generic ordering refuses no text: no result to unwrap.
-        if (*eco == Ecosystem::Generic) return ordering_to_int(strategies::generic::compare_generic_texts(*ta, *tb));
+        if (*eco == Ecosystem::Generic) return ordering_object(st, strategies::generic::compare_generic_texts(*ta, *tb));
         Result<Ordering> o = compare_texts_for_ecosystem(*eco, *ta, *tb);
         if (!o) {
             raise_value_error(o.error());
             return nullptr;
         }
-        return ordering_to_int(*o);
+        return ordering_object(st, *o);
     }
     auto left = extract_parsed_for_ecosystem(a[0], *eco);
     if (!left) return nullptr;
     auto right = extract_parsed_for_ecosystem(a[1], *eco);
     if (!right) return nullptr;
-    return ordering_to_int(compare_for_ecosystem(*eco, *left, *right));
+    return ordering_object(st, compare_for_ecosystem(*eco, *left, *right));
 }
 
 // Which orderings make each boolean function true.

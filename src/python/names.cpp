@@ -50,6 +50,10 @@ int intern_names(ModuleState& st) {
         any_name(r.aliases, [&](std::string_view alias) { return (rc = add_name(st, alias, value)) < 0; });
         if (rc < 0) return -1;
     }
+    for (std::size_t k = 0; k < st.orderings.size(); ++k) {
+        st.orderings[k] = PyLong_FromLong(static_cast<long>(k) - 1);
+        if (!st.orderings[k]) return -1;
+    }
     for (std::size_t k = 0; k < KEYWORDS.size(); ++k) {
         st.keywords[k] = interned(KEYWORDS[k]);
         if (!st.keywords[k]) return -1;
@@ -62,6 +66,7 @@ void clear_names(ModuleState& st) noexcept {
         Py_CLEAR(slot.name);
     }
     for (PyObject*& k : st.keywords) Py_CLEAR(k);
+    for (PyObject*& o : st.orderings) Py_CLEAR(o);
 }
 
 }  // namespace quorlen::python

@@ -2,7 +2,8 @@
 // every keyword of its functions. Callers almost always pass the very str
 // objects these are (CPython interns identifiers and literals), so an
 // argument is matched by pointer first, then by its cached hash, and only
-// then read as text by the general lookup.
+// then read as text by the general lookup. The module also keeps the three
+// ints a comparison returns, so that returning one is taking a reference.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -24,6 +25,13 @@ struct EcoChoice {
 
 // Fills the tables of a fresh state; -1 with the error set on failure.
 int intern_names(ModuleState& st);
+// A comparison's result as a new reference to -1, 0 or 1.
+inline PyObject* ordering_object(const ModuleState& st, Ordering o) noexcept {
+    PyObject* value = st.orderings[static_cast<std::size_t>(static_cast<int>(o) + 1)];
+    Py_INCREF(value);
+    return value;
+}
+
 // Drops the references the tables hold.
 void clear_names(ModuleState& st) noexcept;
 
