@@ -1,4 +1,11 @@
 """Small helpers shared by the test modules."""
+import json
+import pathlib
+import shutil
+import subprocess
+import sys
+
+import pytest
 
 # The canonical ecosystem names in their fixed order, written out by hand: the
 # one copy the tests check the module's messages and lists against.
@@ -21,3 +28,24 @@ def fresh(text):
     """A str object of its own: identity checks cannot pass by interning, and
     dropping it really frees it."""
     return "".join(list(text))
+
+
+def node_semver():
+    """node and npm's semver package (installed by the test script under the
+    virtual environment); skips the test when either is absent."""
+    node = shutil.which("node")
+    if node is None:
+        pytest.skip("node is not installed")
+    package = pathlib.Path(sys.prefix) / "node_semver" / "node_modules" / "semver"
+    if not (package / "package.json").is_file():
+        pytest.skip("npm's semver package is not installed")
+    return node, package
+
+
+def run_node_semver(program, job, timeout):
+    """Runs a node program with the semver package as its argument and `job`
+    as JSON on standard input; its JSON output."""
+    node, package = node_semver()
+    done = subprocess.run([node, "-e", program, str(package)], input=json.dumps(job), capture_output=True,
+                          text=True, timeout=timeout, check=True)
+    return json.loads(done.stdout)

@@ -3,16 +3,12 @@ Python binding), RPM's (through its Python binding) and npm's SemVer package
 (run by node). Each test compares a few thousand pairs, realistic shapes and
 random character soup from a fixed seed, and fails on any disagreement."""
 
-import json
-import pathlib
 import random
-import shutil
-import subprocess
-import sys
 
 import pytest
 
 import quorlen
+from helpers import node_semver, run_node_semver
 
 DEBIAN_PAIRS = 4000
 RPM_PAIRS = 4000
@@ -206,21 +202,8 @@ process.stdin.on("end", () => {
 """
 
 
-def node_semver():
-    node = shutil.which("node")
-    if node is None:
-        pytest.skip("node is not installed")
-    package = pathlib.Path(sys.prefix) / "node_semver" / "node_modules" / "semver"
-    if not (package / "package.json").is_file():
-        pytest.skip("npm's semver package is not installed")
-    return node, str(package)
-
-
 def run_node(job):
-    node, package = node_semver()
-    done = subprocess.run([node, "-e", NODE_PROGRAM, package], input=json.dumps(job), capture_output=True,
-                          text=True, timeout=120, check=True)
-    return json.loads(done.stdout)
+    return run_node_semver(NODE_PROGRAM, job, timeout=120)
 
 
 def accepts(text):

@@ -5,22 +5,18 @@ import pytest
 
 import quorlen
 from test_ecosystems import ALIASES
-from helpers import CANONICAL
+from helpers import CANONICAL, fresh
 
 
 class Name(str):
     pass
 
 
-def made_at_run_time(text):
-    return "".join(list(text))  # a fresh object whose hash was never computed
-
-
 SPELLINGS = [
     pytest.param(lambda n: n, id="literal"),
-    pytest.param(made_at_run_time, id="run-time"),
+    pytest.param(fresh, id="run-time"),
     pytest.param(Name, id="subclass"),
-    pytest.param(lambda n: made_at_run_time(n).upper(), id="upper-case"),
+    pytest.param(lambda n: fresh(n).upper(), id="upper-case"),
 ]
 
 NAMES = sorted(set(CANONICAL) | set(ALIASES))
@@ -77,7 +73,7 @@ def test_a_name_that_is_no_str_is_a_type_error_naming_the_argument(not_a_str):
 
 
 @pytest.mark.parametrize("spell", SPELLINGS[:3])
-def test_keywords_made_at_run_time_bind_like_literals(spell):
+def test_keywords_fresh_bind_like_literals(spell):
     kw = {spell("a"): "1.0", spell("b"): "1.0.post1", spell("ecosystem"): "pep440"}
     assert quorlen.compare(**kw) == -1
     assert quorlen.satisfies(**{spell("version"): "1.5", spell("constraint"): "~=1.4", spell("ecosystem"): "pep440"})

@@ -7,12 +7,10 @@ import itertools
 import json
 import pathlib
 import random
-import shutil
-import subprocess
-import sys
 
 import pytest
 
+from helpers import node_semver, run_node_semver
 from quorlen import range_intersection, range_simplify, range_subset, ranges_intersect, satisfies
 
 # ------------------------------------------------------------------ npm
@@ -57,21 +55,8 @@ RELEASES = [f"{x}.{y}.{z}" for x, y, z in itertools.product(range(5), repeat=3)]
 PRERELEASES = [f"{v}-{tag}" for v in ("0.0.0", "1.0.0", "1.2.3", "2.0.0", "3.1.0") for tag in ("0", "alpha", "beta.2")]
 
 
-def node_semver():
-    node = shutil.which("node")
-    if node is None:
-        pytest.skip("node is not installed")
-    package = pathlib.Path(sys.prefix) / "node_semver" / "node_modules" / "semver"
-    if not (package / "package.json").is_file():
-        pytest.skip("npm's semver package is not installed")
-    return node, str(package)
-
-
 def run_node(job):
-    node, package = node_semver()
-    done = subprocess.run([node, "-e", NODE_PROGRAM, package], input=json.dumps(job), capture_output=True,
-                          text=True, timeout=300, check=True)
-    return json.loads(done.stdout)
+    return run_node_semver(NODE_PROGRAM, job, timeout=300)
 
 
 def version(rng):
