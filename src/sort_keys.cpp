@@ -181,6 +181,12 @@ Ordering SortKeys::compare(std::size_t i, std::size_t j) const noexcept {
     internal_fault("sort keys in an unknown mode");
 }
 
+Ordering SortKeys::order(std::size_t i, std::size_t j) const noexcept {
+    if (const std::optional<bool> quick = quick_less(quick_[i], quick_[j]))
+        return *quick ? Ordering::Less : Ordering::Greater;
+    return compare(i, j);
+}
+
 std::vector<uint32_t> SortKeys::sorted_order() {
     const std::size_t n = size();
     std::vector<QuickKey> scratch(n);
@@ -195,6 +201,64 @@ std::vector<uint32_t> SortKeys::sorted_order() {
     std::vector<uint32_t> order(n);
     for (std::size_t k = 0; k < n; ++k) order[k] = quick_[k].index;
     return order;
+}
+
+Status check_text(Ecosystem eco, std::string_view text) {
+    const Rules& rules = row_of(eco).rules;
+    if (rules.check) {
+        Status s = rules.check(text);
+        if (!s) return s;
+    }
+    switch (rules.store) {
+        case StoreKind::Generic: return success();
+        case StoreKind::Pep440: {
+            auto rest = strategies::pep440::screen(text);
+            if (!rest) return std::move(rest).failure();
+            return success();
+        }
+        case StoreKind::Semver: {
+            auto v = strategies::semver::parse_semver_view(text);
+            if (!v) return std::move(v).failure();
+            return success();
+        }
+        case StoreKind::Debian: {
+            auto v = strategies::debian::parse_debian_view(text);
+            if (!v) return std::move(v).failure();
+            return success();
+        }
+        case StoreKind::Rpm: {
+            auto v = strategies::rpm::parse_rpm_view(text);
+            if (!v) return std::move(v).failure();
+            return success();
+        }
+        case StoreKind::Maven: {
+            Result<ParsedRepr> r = parse_for_ecosystem(eco, text);
+            if (!r) return std::move(r).failure();
+            return success();
+        }
+    }
+    internal_fault("an ecosystem stored in an unknown way");
+}
+
+bool generic_prerelease(std::string_view text) noexcept {
+    // The segments the generic parse reads, up to the first '+', without
+    // their values: only words and '~' can raise the flag.
+    const std::string_view s = split_generic_head(text).rest;
+    for (std::size_t i = 0, n = s.size(); i < n;) {
+        const char c = s[i];
+        if (c == '+') break;
+        if (c == '~') return true;
+        if (!ascii::is_alpha(c)) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        while (j < n && ascii::is_alpha(s[j])) ++j;
+        const std::optional<int32_t> w = tag_weight_folded(s.substr(i, j - i));
+        if (w && *w < RELEASE_WEIGHT) return true;
+        i = j;
+    }
+    return false;
 }
 
 }  // namespace quorlen

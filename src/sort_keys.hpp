@@ -27,6 +27,10 @@ public:
     // compare_for_ecosystem of the parses of items i and j.
     Ordering compare(std::size_t i, std::size_t j) const noexcept;
 
+    // compare(i, j), answered from the items' leading segments where those
+    // decide it. Only before sorted_order(), which moves the keys.
+    Ordering order(std::size_t i, std::size_t j) const noexcept;
+
     // The items' indices in stable ascending order: the very permutation
     // stable_merge_sort makes of the indices under compare(), whether or
     // not the ordering is transitive. Call it once, after the last add().
@@ -62,5 +66,13 @@ private:
     std::vector<strategies::debian::PackageView> package_;
     std::vector<ParsedRepr> parsed_;
 };
+
+// Whether the ecosystem's parse accepts the text: SortKeys::add's answer
+// and failure, without keeping anything.
+Status check_text(Ecosystem eco, std::string_view text);
+
+// The pre-release flag of the generic parse of the text, read off the text:
+// a known word that ranks below a release, or a '~', in the main part.
+bool generic_prerelease(std::string_view text) noexcept;
 
 }  // namespace quorlen
