@@ -187,6 +187,27 @@ Ordering SortKeys::order(std::size_t i, std::size_t j) const noexcept {
     return compare(i, j);
 }
 
+namespace {
+
+template <class T>
+void keep_only_in(std::vector<T>& v, std::size_t i) {
+    if (v.empty()) return;
+    if (i != 0) v[0] = std::move(v[i]);
+    v.erase(v.begin() + 1, v.end());
+}
+
+}  // namespace
+
+void SortKeys::keep_only(std::size_t i) {
+    if (i >= size()) internal_fault("keeping a sort key that is not there");
+    keep_only_in(quick_, i);
+    quick_[0].index = 0;
+    keep_only_in(texts_, i);
+    keep_only_in(semver_, i);
+    keep_only_in(package_, i);
+    keep_only_in(parsed_, i);
+}
+
 std::vector<uint32_t> SortKeys::sorted_order() {
     const std::size_t n = size();
     std::vector<QuickKey> scratch(n);

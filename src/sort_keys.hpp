@@ -31,6 +31,10 @@ public:
     // decide it. Only before sorted_order(), which moves the keys.
     Ordering order(std::size_t i, std::size_t j) const noexcept;
 
+    // Keeps item i alone, as item 0: a pass that looks for one item holds
+    // two at a time, the one kept and the next, whatever the list's length.
+    void keep_only(std::size_t i);
+
     // The items' indices in stable ascending order: the very permutation
     // stable_merge_sort makes of the indices under compare(), whether or
     // not the ordering is transitive. Call it once, after the last add().

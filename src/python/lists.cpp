@@ -230,18 +230,23 @@ enum class Keep {
     FirstLowest,  // a candidate that the kept one orders strictly above
 };
 
-// The index of the item kept among keys [0, n) in one pass: with a
-// consistent ordering the item a stable ascending sort would put last
-// (LastHighest) or first (FirstLowest), without sorting.
+// The index of the item kept in one pass over the texts, each parsed once,
+// or the first parse failure: with a consistent ordering the item a stable
+// ascending sort would put last (LastHighest) or first (FirstLowest).
 template <Keep K>
-std::size_t extreme_index(const SortKeys& keys, std::size_t n) noexcept {
+Result<std::size_t> extreme_index(Ecosystem eco, const std::vector<std::string_view>& texts) {
+    SortKeys keys(eco, 2);  // the item kept so far is item 0, the next item 1
     std::size_t kept = 0;
-    for (std::size_t i = 1; i < n; ++i) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        Status parsed = keys.add(texts[i]);
+        if (!parsed) return std::move(parsed).failure();
+        if (i == 0) continue;
         bool take;
         if constexpr (K == Keep::LastHighest)
-            take = keys.order(i, kept) != Ordering::Less;
+            take = keys.order(1, 0) != Ordering::Less;
         else
-            take = keys.order(kept, i) == Ordering::Greater;
+            take = keys.order(0, 1) == Ordering::Greater;
+        keys.keep_only(take ? 1 : 0);
         if (take) kept = i;
     }
     return kept;
@@ -266,12 +271,11 @@ PyObject* select_extreme(PyObject* module, const Signature& sig, PyObject* const
     std::size_t kept = 0;
     {
         LockReleased unlocked(n >= RELEASE_LOCK_FROM);
-        SortKeys keys(*eco, texts.texts.size());
-        for (std::string_view text : texts.texts) {
-            parsed = keys.add(text);
-            if (!parsed) break;
-        }
-        if (parsed && !texts.error) kept = extreme_index<K>(keys, n);
+        Result<std::size_t> found = extreme_index<K>(*eco, texts.texts);
+        if (found)
+            kept = *found;
+        else
+            parsed = std::move(found).failure();
     }
     if (!parsed || texts.error) return raise_first(parsed, texts);
     PyObject* item = PyList_GET_ITEM(items, static_cast<Py_ssize_t>(kept));

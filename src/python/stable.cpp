@@ -79,21 +79,17 @@ PyObject* latest_stable(PyObject* module, PyObject* const* args, Py_ssize_t narg
     {
         LockReleased unlocked(n >= RELEASE_LOCK_FROM);
         const std::vector<std::string_view>& t = texts.texts;
-        SortKeys keys(*eco, t.size());
-        std::vector<uint32_t> stable;  // the items behind the keys
+        // The highest stable item so far is item 0 of the keys, the next
+        // stable one item 1; a later one that orders equal replaces it,
+        // which is the item a stable ascending sort would put last.
+        SortKeys keys(*eco, 2);
         for (std::size_t i = 0; i < t.size(); ++i) {
             if (generic_prerelease(t[i])) continue;
             parsed = keys.add(t[i]);
             if (!parsed) break;
-            stable.push_back(static_cast<uint32_t>(i));
-        }
-        if (parsed && !texts.error && !stable.empty()) {
-            // The highest stable item; a later one that orders equal replaces
-            // it, which is the item a stable ascending sort would put last.
-            std::size_t kept = 0;
-            for (std::size_t k = 1; k < stable.size(); ++k)
-                if (keys.order(k, kept) != Ordering::Less) kept = k;
-            latest = stable[kept];
+            const bool take = !latest || keys.order(1, 0) != Ordering::Less;
+            if (latest) keys.keep_only(take ? 1 : 0);
+            if (take) latest = static_cast<uint32_t>(i);
         }
     }
     if (!parsed || texts.error) return raise_first(parsed, texts);
