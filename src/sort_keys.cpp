@@ -87,7 +87,6 @@ SortKeys::SortKeys(Ecosystem eco, std::size_t expected) : eco_(eco), mode_(Mode:
         case StoreKind::Maven: mode_ = Mode::Parsed; break;
     }
     quick_.reserve(expected);
-    texts_.reserve(expected);
     switch (mode_) {
         case Mode::Generic:
         case Mode::Pep440:
@@ -112,10 +111,30 @@ void SortKeys::add_generic(std::string_view text) {
     strategies::generic::append_main_views(head.rest, scan_);
     const std::size_t count = strategies::generic::significant_views(scan_);
     quick_.push_back(leading_segments(head.epoch, std::span<const SegView>(scan_.data(), count), next_index()));
-    texts_.push_back(text);
 }
 
 Status SortKeys::add(std::string_view text) {
+    Status s = parse_next(text);
+    if (s) texts_.push_back(text);
+    return s;
+}
+
+Status SortKeys::add_all(std::vector<std::string_view>&& texts) {
+    if (size() != 0) internal_fault("sort keys given all their texts after some");
+    texts_ = std::move(texts);
+    for (std::size_t i = 0; i < texts_.size(); ++i) {
+        // The texts were found a while ago: ask for one a few places ahead.
+        if (i + 8 < texts_.size()) __builtin_prefetch(texts_[i + 8].data());
+        Status s = parse_next(texts_[i]);
+        if (!s) {
+            texts_.resize(i);
+            return s;
+        }
+    }
+    return success();
+}
+
+Status SortKeys::parse_next(std::string_view text) {
     if (check_) {
         Status s = check_(text);
         if (!s) return s;
@@ -138,7 +157,6 @@ Status SortKeys::add(std::string_view text) {
             for (std::size_t p = 0; p < 3 && numbers[p] >> POSITION_BITS == 0; ++p) put_position(q, p, numbers[p]);
             if (q.positions == 3) put_position(q, 3, v->prerelease ? 0 : 1);
             quick_.push_back(q);
-            texts_.push_back(text);
             semver_.push_back(*v);
             return success();
         }
@@ -148,7 +166,6 @@ Status SortKeys::add(std::string_view text) {
                                            : strategies::rpm::parse_rpm_view(text);
             if (!v) return std::move(v).failure();
             quick_.push_back(QuickKey{0, next_index(), 0});
-            texts_.push_back(text);
             package_.push_back(*v);
             return success();
         }
@@ -156,7 +173,6 @@ Status SortKeys::add(std::string_view text) {
             Result<ParsedRepr> r = parse_for_ecosystem(eco_, text);
             if (!r) return std::move(r).failure();
             quick_.push_back(QuickKey{0, next_index(), 0});
-            texts_.push_back(text);
             parsed_.push_back(std::move(r).value());
             return success();
         }

@@ -24,6 +24,10 @@ public:
     // fails. `text` must outlive this object.
     Status add(std::string_view text);
 
+    // add() of each text in order, up to the first failure, keeping the
+    // vector itself as the items' texts. Only on keys with no items yet.
+    Status add_all(std::vector<std::string_view>&& texts);
+
     // compare_for_ecosystem of the parses of items i and j.
     Ordering compare(std::size_t i, std::size_t j) const noexcept;
 
@@ -57,6 +61,8 @@ public:
     };
 
 private:
+    // Everything add() does but keep the text.
+    Status parse_next(std::string_view text);
     void add_generic(std::string_view text);
     uint32_t next_index() const;
 

@@ -65,10 +65,7 @@ PyObject* sort_versions(PyObject* module, PyObject* const* args, Py_ssize_t narg
     {
         LockReleased unlocked(n >= RELEASE_LOCK_FROM);
         SortKeys keys(*eco, texts.texts.size());
-        for (std::string_view text : texts.texts) {
-            parsed = keys.add(text);
-            if (!parsed) break;
-        }
+        parsed = keys.add_all(std::move(texts.texts));
         if (parsed && !texts.error) order = keys.sorted_order();
     }
     if (!parsed || texts.error) return raise_first(parsed, texts);
