@@ -3,7 +3,7 @@ real versions, and batch_compare of 1,000,000 pairs of them. With the
 interpreter lock released during the C++ work, two threads on two cores take
 about as long as one; the goal is at most 1.25x.
 
-  python bench/threads.py [--rounds N] [--items N] [--eco debian,npm,...]
+  python bench/threads.py [--rounds N] [--items N] [--eco debian,npm,...] [--shuffled]
 """
 import argparse
 import gc
@@ -34,11 +34,18 @@ def load(name):
     return [line for line in (DATA / f"{name}.txt").read_text().splitlines() if line]
 
 
-def repeated(base, n, seed):
-    """`base` repeated to n items, shuffled so that the copies do not sit in runs."""
+def repeated(base, n, shuffled):
+    """`base` (real versions, in no order) repeated to n items. Shuffled, the
+    items lie at random places in memory, which slows every visit to them;
+    a list read from a file has them in its own order."""
     xs = (base * (n // len(base) + 1))[:n]
-    random.Random(seed).shuffle(xs)
+    if shuffled:
+        random.Random(n).shuffle(xs)
     return xs
+
+
+def pairs_of(xs):
+    return list(zip(xs, xs[1:] + xs[:1]))
 
 
 def one_thread(fn, arg):
@@ -92,20 +99,19 @@ def main():
     ap.add_argument("--items", type=int, default=1_000_000)
     ap.add_argument("--eco", default="generic,pep440,semver,debian,rpm",
                     help="comma-separated, from " + ",".join(SOURCES))
+    ap.add_argument("--shuffled", action="store_true", help="the repeated list shuffled")
     args = ap.parse_args()
 
-    print(f"two threads vs one (python {sys.version.split()[0]}, {args.items:,} items a call, "
-          f"best of {args.rounds})\n")
+    print(f"two threads vs one (python {sys.version.split()[0]}, {args.items:,} items a call"
+          f"{', shuffled' if args.shuffled else ''}, best of {args.rounds})\n")
     print(f"  {'call':<28} {'one thread':>11} {'two threads':>12} {'ratio':>7}")
     worst = 0.0
     for eco in args.eco.split(","):
-        base = load(SOURCES[eco])
-        a = repeated(base, args.items, 1)
-        b = repeated(base, args.items, 2)
+        a = repeated(load(SOURCES[eco]), args.items, args.shuffled)
+        b = a[::-1]  # the other thread's list: the same items, another order
         rows = [
             (f"sort_versions {eco}", lambda xs, eco=eco: quorlen.sort_versions(xs, eco), a, b),
-            (f"batch_compare {eco}", lambda ps, eco=eco: quorlen.batch_compare(ps, eco),
-             list(zip(a, b)), list(zip(b, a))),
+            (f"batch_compare {eco}", lambda ps, eco=eco: quorlen.batch_compare(ps, eco), pairs_of(a), pairs_of(b)),
         ]
         for name, fn, x, y in rows:
             single, double = measure(fn, x, y, args.rounds)
