@@ -106,7 +106,7 @@ struct PairTexts {
     std::vector<uint8_t> ecos;
     bool want_ecos = true;  // false when the ecosystem argument is surely not "auto"
     PendingError error;     // of the first element without a text
-    bool quick = true;   // every element so far had a quick text
+    bool quick = true;      // every element so far had a quick text
 };
 
 constexpr uint8_t DETECT = UINT8_MAX;
