@@ -63,6 +63,92 @@ QuickKey leading_segments(uint64_t epoch, std::span<const SegView> significant, 
     return q;
 }
 
+// The upstream version of a Debian item, in the same 64-bit form. Debian
+// compares a version as alternating runs: characters by their weight ('~'
+// below the end, the end below letters, letters below the rest; the end of
+// a string weighs as a digit does), then digits as a number, the end as 0.
+// Starting at its first digit run, a position holds one of:
+//   a digit run n below 2^12, as n; past the end, 0;
+//   the characters between two digit runs, as the first one's weight plus
+//     one; past the end, 1. When more than one character stands there, the
+//     position covers the first of them but none after it.
+// Anything else (a larger number) ends the covered positions before it. Only
+// items without an epoch whose version starts with a digit cover any; the
+// release is compared only where the versions are equal, which no key can
+// tell, so it takes no part.
+QuickKey debian_upstream(const strategies::debian::PackageView& v, uint32_t index) noexcept {
+    QuickKey q{0, index, 0};
+    const std::string_view s = v.version;
+    if (v.epoch != 0 || s.empty() || !ascii::is_digit(s[0])) return q;
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    for (std::size_t p = 0; p < KEY_POSITIONS; ++p) {
+        if (p % 2 == 0) {  // a digit run, or the end
+            uint64_t value = 0;
+            while (i < n && ascii::is_digit(s[i])) {
+                value = value * 10 + static_cast<uint64_t>(s[i] - '0');
+                if (value >> POSITION_BITS != 0) return q;
+                ++i;
+            }
+            put_position(q, p, value);
+            continue;
+        }
+        if (i >= n) {
+            put_position(q, p, 1);
+            continue;
+        }
+        const auto c = static_cast<unsigned char>(s[i]);
+        const int weight = c == '~' ? -1 : (ascii::is_alpha(static_cast<char>(c)) ? c : c + 256);
+        put_position(q, p, static_cast<uint64_t>(weight + 1));
+        if (++i < n && !ascii::is_digit(s[i])) break;
+    }
+    return q;
+}
+
+// The version of an RPM item, its epoch first, in the same 64-bit form. RPM
+// passes over separators and compares what is left piece by piece: '~'
+// below everything, the end next, then '^', then runs of letters (as text),
+// then runs of digits (as numbers). The first position holds the epoch
+// below 2^12; each after it one of:
+//   '~' as 0; the end as 1, for every position past it; '^' as 2;
+//   a run of letters, as 3 plus its first letter, which covers the position
+//     but none after it;
+//   a run of digits n below 2^11, as 2^11 + n.
+// Anything else (a larger number or epoch) ends the covered positions before
+// it. As for Debian, the release takes no part.
+QuickKey rpm_version(const strategies::debian::PackageView& v, uint32_t index) noexcept {
+    QuickKey q{0, index, 0};
+    if (v.epoch >> POSITION_BITS != 0) return q;
+    put_position(q, 0, v.epoch);
+    const std::string_view s = v.version;
+    const std::size_t n = s.size();
+    std::size_t i = 0;
+    for (std::size_t p = 1; p < KEY_POSITIONS; ++p) {
+        while (i < n && !ascii::is_alnum(s[i]) && s[i] != '~' && s[i] != '^') ++i;
+        if (i >= n) {
+            put_position(q, p, 1);
+            continue;
+        }
+        if (s[i] == '~' || s[i] == '^') {
+            put_position(q, p, s[i] == '~' ? 0 : 2);
+            ++i;
+            continue;
+        }
+        if (ascii::is_alpha(s[i])) {
+            put_position(q, p, 3 + static_cast<unsigned char>(s[i]));
+            break;
+        }
+        uint64_t value = 0;
+        while (i < n && ascii::is_digit(s[i])) {
+            value = value * 10 + static_cast<uint64_t>(s[i] - '0');
+            if (value >= NUMBER_BASE) return q;
+            ++i;
+        }
+        put_position(q, p, NUMBER_BASE + value);
+    }
+    return q;
+}
+
 // Whether x orders below y on the key positions both cover, else unknown.
 std::optional<bool> quick_less(const QuickKey& x, const QuickKey& y) noexcept {
     const unsigned common = x.positions < y.positions ? x.positions : y.positions;
@@ -75,7 +161,7 @@ std::optional<bool> quick_less(const QuickKey& x, const QuickKey& y) noexcept {
 
 }  // namespace
 
-SortKeys::SortKeys(Ecosystem eco, std::size_t expected) : eco_(eco), mode_(Mode::Parsed) {
+SortKeys::SortKeys(Ecosystem eco, std::size_t expected, bool sorting) : eco_(eco), mode_(Mode::Parsed), sorting_(sorting) {
     const Rules& rules = row_of(eco).rules;
     check_ = rules.check;
     switch (rules.store) {
@@ -165,7 +251,11 @@ Status SortKeys::parse_next(std::string_view text) {
             auto v = mode_ == Mode::Debian ? strategies::debian::parse_debian_view(text)
                                            : strategies::rpm::parse_rpm_view(text);
             if (!v) return std::move(v).failure();
-            quick_.push_back(QuickKey{0, next_index(), 0});
+            const uint32_t index = next_index();
+            if (!sorting_)
+                quick_.push_back(QuickKey{0, index, 0});
+            else
+                quick_.push_back(mode_ == Mode::Debian ? debian_upstream(*v, index) : rpm_version(*v, index));
             package_.push_back(*v);
             return success();
         }

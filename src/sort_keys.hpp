@@ -18,7 +18,9 @@ namespace quorlen {
 
 class SortKeys {
 public:
-    SortKeys(Ecosystem eco, std::size_t expected);
+    // `sorting`: the keys will be sorted, not only passed over once, which
+    // pays for leading-segment keys where those cost a pass of their own.
+    SortKeys(Ecosystem eco, std::size_t expected, bool sorting = true);
 
     // Parses the next item as the ecosystem's parse does, failing as it
     // fails. `text` must outlive this object.
@@ -68,6 +70,7 @@ private:
 
     Ecosystem eco_;
     Mode mode_;
+    bool sorting_;
     Status (*check_)(std::string_view) = nullptr;
     std::vector<QuickKey> quick_;
     std::vector<std::string_view> texts_;

@@ -280,6 +280,22 @@ def test_stable_means_no_generic_prerelease_flag(texts, copies):
     assert [id(x) for x in quorlen.stable_versions(items)] == [id(x) for x in expected]
 
 
+# Pieces at the edges of the packed sort keys: numbers about the largest a
+# position holds, '~' and '^' before and after the end, letters of either
+# case, runs of separators, epochs, a release.
+KEY_PIECES = ["0", "1", "9", "01", "2047", "2048", "4095", "4096", ".", "..", "-", "+", "_", "~", "^", "a", "Z", "rc",
+              "1:", "4096:", "\u00e9"]
+
+
+@settings(max_examples=400, deadline=None)
+@given(st.lists(st.lists(st.sampled_from(KEY_PIECES), min_size=1, max_size=6).map("".join), max_size=60),
+       st.sampled_from(["debian", "rpm", "generic", "pep440", "semver"]))
+def test_sort_keys_order_as_compare(texts, eco):
+    items = [fresh(t) for t in texts]
+    check("sort_versions", items, eco)
+    check("max_version", items, eco)
+
+
 # ---------------------------------------------------------------- many threads
 
 

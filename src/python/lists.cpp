@@ -232,7 +232,7 @@ enum class Keep {
 // ascending sort would put last (LastHighest) or first (FirstLowest).
 template <Keep K>
 Result<std::size_t> extreme_index(Ecosystem eco, const std::vector<std::string_view>& texts) {
-    SortKeys keys(eco, 2);  // the item kept so far is item 0, the next item 1
+    SortKeys keys(eco, 2, false);  // the item kept so far is item 0, the next item 1
     std::size_t kept = 0;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         Status parsed = keys.add(texts[i]);

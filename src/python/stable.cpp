@@ -82,7 +82,7 @@ PyObject* latest_stable(PyObject* module, PyObject* const* args, Py_ssize_t narg
         // The highest stable item so far is item 0 of the keys, the next
         // stable one item 1; a later one that orders equal replaces it,
         // which is the item a stable ascending sort would put last.
-        SortKeys keys(*eco, 2);
+        SortKeys keys(*eco, 2, false);
         for (std::size_t i = 0; i < t.size(); ++i) {
             if (generic_prerelease(t[i])) continue;
             parsed = keys.add(t[i]);
