@@ -309,9 +309,14 @@ void SortKeys::keep_only(std::size_t i) {
     keep_only_in(quick_, i);
     quick_[0].index = 0;
     keep_only_in(texts_, i);
-    keep_only_in(semver_, i);
-    keep_only_in(package_, i);
-    keep_only_in(parsed_, i);
+    switch (mode_) {
+        case Mode::Generic:
+        case Mode::Pep440: break;
+        case Mode::Semver: keep_only_in(semver_, i); break;
+        case Mode::Debian:
+        case Mode::Rpm: keep_only_in(package_, i); break;
+        case Mode::Parsed: keep_only_in(parsed_, i); break;
+    }
 }
 
 std::vector<uint32_t> SortKeys::sorted_order() {
