@@ -116,15 +116,25 @@ def ref_latest(items, eco):
     return ref_extreme(kept, eco, True) if kind == "ok" else (kind, kept)
 
 
+def pair_ecosystem(a, eco):
+    """Under "auto" a pair's first element names the ecosystem: a Version its
+    own, a str the one detected (which refuses it only if it refuses it)."""
+    if eco != "auto" or item_error(a, "generic"):
+        return eco, None
+    if isinstance(a, Version):
+        return a.ecosystem, None
+    got = outcome(Version, a, "auto")
+    return (got[1].ecosystem, None) if got[0] == "ok" else ("generic", got)
+
+
 def ref_batch(pairs, eco):
     out = []
     for a, b in pairs:
-        # Under "auto", compare detects from the first element as batch_compare does.
-        err = None if eco == "auto" else item_error(a, eco) or item_error(b, eco)
-        got = err or outcome(compare, a, b, eco)
-        if got[0] != "ok":
-            return got
-        out.append(got[1])
+        pair_eco, err = pair_ecosystem(a, eco)
+        err = err or item_error(a, pair_eco) or item_error(b, pair_eco)
+        if err:
+            return err
+        out.append(compare(a, b, pair_eco))
     return ("ok", out)
 
 
@@ -187,6 +197,9 @@ def test_auto_on_long_mixed_lists(n):
             if name != "batch_compare":  # the whole list takes the first item's ecosystem
                 check(name, items, "auto", eco)
     check("batch_compare", mixed, "auto")  # each pair its own first element's
+    for bad in ("1.0\ud800", 7, "no version!"):
+        mixed[n // 2] = bad
+        check("batch_compare", mixed, "auto")
 
 
 # ---------------------------------------------------------------- which error wins, on long lists
