@@ -49,3 +49,28 @@ def run_node_semver(program, job, timeout):
     done = subprocess.run([node, "-e", program, str(package)], input=json.dumps(job), capture_output=True,
                           text=True, timeout=timeout, check=True)
     return json.loads(done.stdout)
+
+
+def merge_sort(items, less):
+    """The library's bottom-up stable merge sort, step for step, so that even
+    an ordering that is not transitive yields the same permutation."""
+    src, n, width = list(items), len(items), 1
+    while width < n:
+        dst = []
+        for lo in range(0, n, 2 * width):
+            a, b = src[lo:lo + width], src[lo + width:lo + 2 * width]
+            if not a or not b or not less(b[0], a[-1]):
+                dst += a + b
+                continue
+            i = j = 0
+            while i < len(a) and j < len(b):
+                if less(b[j], a[i]):
+                    dst.append(b[j])
+                    j += 1
+                else:
+                    dst.append(a[i])
+                    i += 1
+            dst += a[i:] + b[j:]
+        src = dst
+        width = n if width > n // 2 else width * 2
+    return src

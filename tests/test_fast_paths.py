@@ -8,7 +8,7 @@ from hypothesis import given, settings
 from hypothesis import strategies as st
 
 import quorlen
-from helpers import fresh
+from helpers import fresh, merge_sort
 from quorlen import Version, batch_compare, compare, satisfies, sort_versions
 
 ECOSYSTEMS = [
@@ -75,31 +75,6 @@ def test_long_candidates_answer_as_short_ones(v, rng, eco):
     long_v = v + ".0" * 40
     if outcome(compare, long_v, v, eco) == 0:
         assert outcome(satisfies, long_v, rng, eco) == outcome(satisfies, v, rng, eco)
-
-
-def merge_sort(items, less):
-    """The library's bottom-up stable merge sort, step for step, so that even
-    an ordering that is not transitive yields the same permutation."""
-    src, n, width = list(items), len(items), 1
-    while width < n:
-        dst = []
-        for lo in range(0, n, 2 * width):
-            a, b = src[lo:lo + width], src[lo + width:lo + 2 * width]
-            if not a or not b or not less(b[0], a[-1]):
-                dst += a + b
-                continue
-            i = j = 0
-            while i < len(a) and j < len(b):
-                if less(b[j], a[i]):
-                    dst.append(b[j])
-                    j += 1
-                else:
-                    dst.append(a[i])
-                    i += 1
-            dst += a[i:] + b[j:]
-        src = dst
-        width = n if width > n // 2 else width * 2
-    return src
 
 
 SORT_TEXT = st.lists(st.sampled_from(["0", "1", "2", "4294967296", ".", "-", "+", "~", "^", "!", ":", "a", "rc",
