@@ -12,7 +12,6 @@ import argparse
 import functools
 import gc
 import operator
-import os
 import pathlib
 import random
 import sys

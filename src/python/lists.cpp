@@ -213,11 +213,8 @@ PyObject* batch_compare(PyObject* module, PyObject* const* args, Py_ssize_t narg
 
     OwnedRef result(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!result) return nullptr;
-    for (std::size_t i = 0; i < n; ++i) {
-        PyObject* value = ordering_to_int(orders[i]);
-        if (!value) return nullptr;
-        PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), value);
-    }
+    const ModuleState& st = module_state(module);
+    for (std::size_t i = 0; i < n; ++i) PyList_SET_ITEM(result.get(), static_cast<Py_ssize_t>(i), ordering_object(st, orders[i]));
     return result.release();
 }
 
