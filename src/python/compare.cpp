@@ -13,10 +13,20 @@ constexpr Signature COMPARE_SIG{"compare", {"a", "b", "ecosystem"}, 3, 2};
 
 PyObject* compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = COMPARE_SIG;
-    const ModuleState& st = module_state(module);
     PyObject* a[3];
-    if (!bind_args(&st.keywords, sig, args, nargs, kwnames, a)) return nullptr;
-    std::optional<Ecosystem> eco = Ecosystem::Generic;  // the default needs no lookup
+    // The module's state is read only when a name needs it: the default call
+    // does without.
+    if (!bind_args(kwnames ? &module_state(module).keywords : nullptr, sig, args, nargs, kwnames, a)) return nullptr;
+    if (!a[2] && PyUnicode_Check(a[0]) && PyUnicode_Check(a[1])) {
+        auto ta = utf8_of(a[0]);
+        if (!ta) return nullptr;
+        auto tb = utf8_of(a[1]);
+        if (!tb) return nullptr;
+        // The generic ordering refuses no text: no result to unwrap.
+        return ordering_to_int(strategies::generic::compare_generic_texts(*ta, *tb));
+    }
+    const ModuleState& st = module_state(module);
+    std::optional<Ecosystem> eco = Ecosystem::Generic;
     if (a[2]) {
         eco = ecosystem_for(st, sig, 2, a[2], a[0]);
         if (!eco) return nullptr;
@@ -27,7 +37,6 @@ PyObject* compare(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyO
         if (!ta) return nullptr;
         auto tb = utf8_of(a[1]);
         if (!tb) return nullptr;
-        // The generic ordering refuses no text: no result to unwrap.
         if (*eco == Ecosystem::Generic) return ordering_object(st, strategies::generic::compare_generic_texts(*ta, *tb));
         Result<Ordering> o = compare_texts_for_ecosystem(*eco, *ta, *tb);
         if (!o) {

@@ -108,7 +108,9 @@ Ordering cmp_generic(const ParsedVersion& a, const ParsedVersion& b) noexcept {
 }
 
 Ordering compare_generic_texts(std::string_view a, std::string_view b) noexcept {
-    if (a == b) return Ordering::Equal;  // one text, one parse
+    // One text, one parse. Versions that differ mostly differ at the end,
+    // which decides before any byte in between is read.
+    if (a.size() == b.size() && !a.empty() && a.back() == b.back() && a == b) return Ordering::Equal;
     const GenericHead pa = split_generic_head(a);
     const GenericHead pb = split_generic_head(b);
     if (pa.epoch != pb.epoch) return order_of(pa.epoch, pb.epoch);
