@@ -302,6 +302,13 @@ void keep_only_in(std::vector<T>& v, std::size_t i) {
     v.erase(v.begin() + 1, v.end());
 }
 
+// Whether a parse succeeded, keeping nothing of it but its failure.
+template <class T>
+Status accepted(Result<T>&& r) {
+    if (!r) return std::move(r).failure();
+    return success();
+}
+
 }  // namespace
 
 void SortKeys::keep_only(std::size_t i) {
@@ -343,31 +350,11 @@ Status check_text(Ecosystem eco, std::string_view text) {
     }
     switch (rules.store) {
         case StoreKind::Generic: return success();
-        case StoreKind::Pep440: {
-            auto rest = strategies::pep440::screen(text);
-            if (!rest) return std::move(rest).failure();
-            return success();
-        }
-        case StoreKind::Semver: {
-            auto v = strategies::semver::parse_semver_view(text);
-            if (!v) return std::move(v).failure();
-            return success();
-        }
-        case StoreKind::Debian: {
-            auto v = strategies::debian::parse_debian_view(text);
-            if (!v) return std::move(v).failure();
-            return success();
-        }
-        case StoreKind::Rpm: {
-            auto v = strategies::rpm::parse_rpm_view(text);
-            if (!v) return std::move(v).failure();
-            return success();
-        }
-        case StoreKind::Maven: {
-            Result<ParsedRepr> r = parse_for_ecosystem(eco, text);
-            if (!r) return std::move(r).failure();
-            return success();
-        }
+        case StoreKind::Pep440: return accepted(strategies::pep440::screen(text));
+        case StoreKind::Semver: return accepted(strategies::semver::parse_semver_view(text));
+        case StoreKind::Debian: return accepted(strategies::debian::parse_debian_view(text));
+        case StoreKind::Rpm: return accepted(strategies::rpm::parse_rpm_view(text));
+        case StoreKind::Maven: return accepted(parse_for_ecosystem(eco, text));
     }
     internal_fault("an ecosystem stored in an unknown way");
 }
