@@ -67,11 +67,11 @@ class Query:
         ptype = parts["type"]
         namespace = urllib.parse.unquote(parts["namespace"]) if parts["namespace"] else None
         qualifiers = ecosystems.purl_qualifiers(parts["qualifiers"])
-        ecosystem = ecosystems.purl_ecosystem(ptype, namespace, qualifiers.get("distro")) or parts["ecosystem"]
+        version = ecosystems.with_epoch(urllib.parse.unquote(parts["version"] or ""), qualifiers.get("epoch"))
+        ecosystem = ecosystems.purl_ecosystem(ptype, namespace, qualifiers.get("distro"), version) or parts["ecosystem"]
         library = ecosystems.library_ecosystem(ecosystem) if ecosystem else None
         if ecosystem is None or library is None:
             raise ValueError(f"package URL type '{ptype}' has no known version ordering")
-        version = ecosystems.with_epoch(urllib.parse.unquote(parts["version"] or ""), qualifiers.get("epoch"))
         if not version:
             raise ValueError(f"package URL '{purl}' has no version")
         if ecosystems.base(ecosystem) == "Go" and version.startswith("v"):

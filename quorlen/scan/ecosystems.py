@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import collections.abc as abc
 import dataclasses
+import functools
 import re
 import urllib.parse
 from dataclasses import dataclass
@@ -106,6 +107,9 @@ RELEASE_FORMS: dict[str, ReleaseForm] = {
     "Azure Linux": ReleaseForm(),
 }
 
+# The distributions by case-folded name, as users may write them.
+_RELEASE_BASES = {name.casefold(): name for name in RELEASE_FORMS}
+
 # The ID of an /etc/os-release file, the OSV ecosystem of its packages, and
 # the text OSV writes before the release number (openSUSE names the product).
 OS_RELEASE_IDS: dict[str, tuple[str, str]] = {
@@ -127,15 +131,42 @@ _RELEASE_NUMBER = re.compile(r"(?<![a-z0-9])v?(\d+(?:\.\d+)*)(?:-lts)?(?:[ -]?sp
 # An rpm dist tag: "el9", "el9_5".
 _EL_TAG = re.compile(r"(?<![a-z0-9])el(\d+)(?:_(\d+))?(?![a-z0-9])")
 
+# The dist tags that an rpm's release field carries ("3.2.2-6.el9_5",
+# "1.2-1.mga9", "2.0-1.ph5", "1.0-2.azl3"), per distribution: the release
+# it was built for, where no distro qualifier tells it.
+# Of "el9_5" the major release only: a package built for 9.5 stays on later 9.x systems.
+_EL_MAJOR = re.compile(r"(?<![a-z0-9])el(\d+)()(?:_\d+)?(?![a-z0-9])")
+_DIST_TAGS: dict[str, re.Pattern[str]] = {
+    "AlmaLinux": _EL_MAJOR, "Rocky Linux": _EL_MAJOR, "Red Hat": _EL_MAJOR,
+    "Mageia": re.compile(r"(?<![a-z0-9])mga(\d+)()(?![a-z0-9])"),
+    "Photon OS": re.compile(r"(?<![a-z0-9])ph(\d+)()(?![a-z0-9])"),
+    "Azure Linux": re.compile(r"(?<![a-z0-9])azl(\d+)()(?![a-z0-9])"),
+}
+
+# Release names are short; a longer text (from a hostile record or SBOM) is
+# cut before the patterns search it, so that a search stays cheap.
+_RELEASE_TEXT_MAX = 80
+
+
+def _release_text(text: str) -> str:
+    return text[:_RELEASE_TEXT_MAX].strip().lower()
+
+
+def _release_number(pattern: re.Pattern[str], text: str) -> str | None:
+    """The release number a pattern finds, a service pack as its minor number."""
+    found = pattern.search(text)
+    if found is None:
+        return None
+    return found.group(1) + (f".{found.group(2)}" if found.group(2) else "")
+
+
+@functools.lru_cache(maxsize=4096)
 def release_key(text: str) -> str:
     """A release as matching compares it: its number ("Pro:18.04:LTS" ->
     "18.04", "v3.18" -> "3.18", "Linux Enterprise Server 15 SP5" -> "15.5"),
     or the lower-case text of a release named by a word."""
-    lowered = text.strip().lower()
-    found = _RELEASE_NUMBER.search(lowered)
-    if found is None:
-        return lowered
-    return found.group(1) + (f".{found.group(2)}" if found.group(2) else "")
+    lowered = _release_text(text)
+    return _release_number(_RELEASE_NUMBER, lowered) or lowered
 
 
 def _formatted(ecosystem: str, number: str) -> str:
@@ -152,17 +183,14 @@ def _named_release(ecosystem: str, text: str) -> str | None:
     """The release a text names for a distribution: a code name (alone or
     in "debian-bookworm"), an rpm dist tag ("el9"), or a number
     ("almalinux-9.5", "3.18.4", "sles-15-sp5"); None when it names none."""
-    lowered = text.strip().lower()
+    lowered = _release_text(text)
     names = RELEASE_FORMS[ecosystem].names
     for word in (lowered, *re.split(r"[-_/ ]+", lowered)):
         if word in names:
             return names[word]
-    tag = _EL_TAG.search(lowered)
-    if tag is not None:
-        return _formatted(ecosystem, tag.group(1) + (f".{tag.group(2)}" if tag.group(2) else ""))
-    found = _RELEASE_NUMBER.search(lowered)
-    if found is not None:
-        return _formatted(ecosystem, found.group(1) + (f".{found.group(2)}" if found.group(2) else ""))
+    number = _release_number(_EL_TAG, lowered) or _release_number(_RELEASE_NUMBER, lowered)
+    if number is not None:
+        return _formatted(ecosystem, number)
     for word in _WORD_RELEASES:
         if word.lower() in lowered:
             return word
@@ -171,7 +199,7 @@ def _named_release(ecosystem: str, text: str) -> str | None:
 
 def has_releases(osv_ecosystem: str) -> bool:
     """Whether OSV's advisories of the ecosystem name releases."""
-    return base(osv_ecosystem) in RELEASE_FORMS
+    return base(osv_ecosystem).strip().casefold() in _RELEASE_BASES
 
 
 def with_release(osv_ecosystem: str, text: str | None) -> str:
@@ -180,20 +208,32 @@ def with_release(osv_ecosystem: str, text: str | None) -> str:
     ecosystem has no releases, already names one, or the text names none."""
     if not text or suffix(osv_ecosystem) or not has_releases(osv_ecosystem):
         return osv_ecosystem
-    release = _named_release(osv_ecosystem, text)
+    release = _named_release(_RELEASE_BASES[base(osv_ecosystem).strip().casefold()], text)
     return f"{osv_ecosystem}:{release}" if release else osv_ecosystem
 
 
-def purl_ecosystem(purl_type: str, namespace: str | None, distro: str | None = None) -> str | None:
+def purl_ecosystem(purl_type: str, namespace: str | None, distro: str | None = None,
+                   version: str | None = None) -> str | None:
     """The OSV ecosystem of a package URL's type and namespace, with the
     release from its ``distro`` qualifier (``debian-12``, ``bookworm``,
-    ``almalinux-9.5``, ``el9``, ``alpine-3.14.2``) where OSV names releases;
-    None when OSV has no ecosystem for it."""
+    ``almalinux-9.5``, ``el9``, ``alpine-3.14.2``) where OSV names releases,
+    else from the dist tag of an rpm's version (``3.2.2-6.el9_5``); None
+    when OSV has no ecosystem for it."""
     purl_type = purl_type.lower()
     if purl_type not in PURL_DISTRIBUTIONS:
         return PURL_ECOSYSTEMS.get(purl_type)
     ecosystem = PURL_DISTRIBUTIONS[purl_type].get((namespace or "").lower())
-    return None if ecosystem is None else with_release(ecosystem, distro)
+    if ecosystem is None:
+        return None
+    ecosystem = with_release(ecosystem, distro)
+    tag = _DIST_TAGS.get(ecosystem)  # still no release
+    number = _release_number(tag, _dist_tag_text(version or "")) if tag and purl_type == "rpm" else None
+    return f"{ecosystem}:{_formatted(ecosystem, number)}" if number else ecosystem
+
+
+def _dist_tag_text(version: str) -> str:
+    # The tag ends the release field: its last characters are enough.
+    return version[-_RELEASE_TEXT_MAX:].lower()
 
 
 def os_release_ecosystem(os_id: str, version_id: str | None, codename: str | None = None,
@@ -218,10 +258,9 @@ def os_release_ecosystem(os_id: str, version_id: str | None, codename: str | Non
         return ecosystem
     if product in _WORD_RELEASES:
         return f"{ecosystem}:{product}"
-    number = _RELEASE_NUMBER.search((version_id or "").strip().lower())
+    number = _release_number(_RELEASE_NUMBER, _release_text(version_id or ""))
     if number is not None:
-        release = _formatted(ecosystem, number.group(1) + (f".{number.group(2)}" if number.group(2) else ""))
-        return f"{ecosystem}:{product}{release}"
+        return f"{ecosystem}:{product}{_formatted(ecosystem, number)}"
     release = _code_name_release(ecosystem, codename)
     return f"{ecosystem}:{release}" if release else ecosystem
 
@@ -269,6 +308,7 @@ def suffix(osv_ecosystem: str) -> str:
     return osv_ecosystem.partition(":")[2]
 
 
+@functools.lru_cache(maxsize=1024)
 def osv_ordering(osv_ecosystem: str) -> str | None:
     """The library ecosystem of an OSV ecosystem name such as "Debian:11", or
     None for a name the library has no ordering for."""

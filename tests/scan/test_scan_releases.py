@@ -65,20 +65,26 @@ def test_os_release_fields(fields, expected):
     assert ecosystems.os_release_ecosystem(*fields) == expected
 
 
-@pytest.mark.parametrize("purl_type, namespace, distro, expected", [
-    ("rpm", "almalinux", "almalinux-9.5", "AlmaLinux:9"),
-    ("rpm", "almalinux", "9.5", "AlmaLinux:9"),
-    ("rpm", "rocky", "el9", "Rocky Linux:9"),
-    ("rpm", "almalinux", "el8_10", "AlmaLinux:8"),
-    ("deb", "debian", "debian-bookworm", "Debian:12"),
-    ("deb", "debian", "squeeze", "Debian:6"),
-    ("deb", "ubuntu", "xenial", "Ubuntu:16.04"),
-    ("deb", "ubuntu", "ubuntu-24.04", "Ubuntu:24.04"),
-    ("apk", "alpine", "alpine-3.14.2", "Alpine:v3.14"),
-    ("deb", "debian", "sid", "Debian"),  # no release number: every release
+@pytest.mark.parametrize("purl_type, namespace, distro, version, expected", [
+    ("rpm", "almalinux", "almalinux-9.5", None, "AlmaLinux:9"),
+    ("rpm", "almalinux", "9.5", None, "AlmaLinux:9"),
+    ("rpm", "rocky", "el9", None, "Rocky Linux:9"),
+    ("rpm", "almalinux", "el8_10", None, "AlmaLinux:8"),
+    ("deb", "debian", "debian-bookworm", None, "Debian:12"),
+    ("deb", "debian", "squeeze", None, "Debian:6"),
+    ("deb", "ubuntu", "xenial", None, "Ubuntu:16.04"),
+    ("deb", "ubuntu", "ubuntu-24.04", None, "Ubuntu:24.04"),
+    ("apk", "alpine", "alpine-3.14.2", None, "Alpine:v3.14"),
+    ("deb", "debian", "sid", None, "Debian"),  # no release number: every release
+    # Without a distro qualifier, an rpm's dist tag tells the release it was built for.
+    ("rpm", "almalinux", None, "1:3.2.2-6.el9_5", "AlmaLinux:9"),
+    ("rpm", "redhat", None, "1.0-1.el8_10", "Red Hat:8"),
+    ("rpm", "mageia", None, "1.2-1.mga9", "Mageia:9"),
+    ("rpm", "almalinux", "almalinux-8", "3.2.2-6.el9", "AlmaLinux:8"),
+    ("rpm", "almalinux", None, "3.2.2-6.module_hello", "AlmaLinux"),
 ])
-def test_distro_qualifier_spellings(purl_type, namespace, distro, expected):
-    assert ecosystems.purl_ecosystem(purl_type, namespace, distro) == expected
+def test_distro_qualifier_spellings(purl_type, namespace, distro, version, expected):
+    assert ecosystems.purl_ecosystem(purl_type, namespace, distro, version) == expected
 
 
 def test_code_name_tables_hold_every_release():

@@ -74,7 +74,7 @@ def _add_purl(out: Collector, purl: str, line: int, name: str | None, version: s
     package = urllib.parse.unquote(parts["name"])
     release = urllib.parse.unquote(parts["version"]) if parts["version"] else None
     qualifiers = ecosystems.purl_qualifiers(parts["qualifiers"])
-    ecosystem = ecosystems.purl_ecosystem(purl_type, namespace, qualifiers.get("distro"))
+    ecosystem = ecosystems.purl_ecosystem(purl_type, namespace, qualifiers.get("distro"), release)
     if ecosystem is None:
         _add_unknown(out, purl, release, line)
         return
