@@ -231,7 +231,7 @@ def cmd_osv(args: argparse.Namespace) -> int:
                                         ("--version", args.version)) if val is None]
         if missing:
             raise UsageError(f"osv: give --purl, or all of -e, --package and --version (missing {', '.join(missing)})")
-        query = osvscan.Query(osvscan.canonical_ecosystem(args.ecosystem), args.package, args.version)
+        query = osvscan.Query.named(args.ecosystem, args.package, args.version)
     warnings: list[str] = []
     ids = osvscan.scan(args.paths, query, warnings)
     for warning in warnings:
@@ -359,8 +359,9 @@ def build_parser() -> argparse.ArgumentParser:
                                    "sorted and once each, the id of every record that affects the package version. "
                                    "Exit 1 when none does. OSV ecosystem names (PyPI, npm, Go, Maven, "
                                    "Debian:12, ...) or this library's names are accepted for -e; with --purl the "
-                                   "package URL gives ecosystem, name and version. Withdrawn records and ranges of "
-                                   "commit hashes are skipped.")
+                                   "package URL gives ecosystem, name and version. A distribution's release "
+                                   "(Debian:12, or the purl's distro qualifier) reads only that release's "
+                                   "records. Withdrawn records and ranges of commit hashes are skipped.")
     p.add_argument("paths", metavar="PATH", nargs="+")
     p.add_argument("--purl", metavar="PURL", help="the package version as a package URL, e.g. pkg:pypi/django@3.2.1")
     p.add_argument("-e", "--ecosystem", metavar="ECO", help="ecosystem of the package, e.g. PyPI")

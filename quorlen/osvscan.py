@@ -1,16 +1,15 @@
 """Find the OSV advisories that affect one package version.
 
 Reads OSV records (JSON files, or folders of them) and keeps the records
-with an "affected" entry for the package whose ranges or version list hold
-the version. The ordering of versions is the library's; this module only
-maps OSV's names onto it and hands each range to ``osv_affected``.
+that affect the package version. Whether a record does is decided by the
+scanner's matcher, so that this command and ``quorlen scan`` answer alike;
+this module reads the files and the query.
 """
 
 from __future__ import annotations
 
 import json
 import os
-import re
 import sys
 import time
 import urllib.parse
@@ -20,61 +19,15 @@ import typing
 from typing import Any
 
 from quorlen import _quorlen as q
-
-# Package URL types whose namespace is part of the package's name in OSV,
-# and the character that joins the two there.
-PURL_NAME_JOINERS: dict[str, str] = {
-    "maven": ":",
-    "npm": "/",
-    "golang": "/",
-    "go": "/",
-    "composer": "/",
-    "swift": "/",
-}
-
-# Package URL types read under another ecosystem than the library's purl
-# table gives: OSV's Go records hold versions without the "v".
-PURL_ECOSYSTEM_OVERRIDES: dict[str, str] = {"golang": "semver", "go": "semver"}
-
-_PEP503_SEPARATORS = re.compile(r"[-_.]+")
+from quorlen.scan import ecosystems, match
 
 
 class ScanError(ValueError):
     """Bad input: an unreadable file, bad JSON, a malformed record."""
 
 
-def _pep503_name(name: str) -> str:
-    return _PEP503_SEPARATORS.sub("-", name).lower()
-
-
-def _folded_name(name: str) -> str:
-    return name.casefold()
-
-
-def _exact_name(name: str) -> str:
-    return name
-
-
-# How package names are compared, per ecosystem: PyPI names ignore case and
-# treat runs of "-", "_" and "." alike; NuGet and Packagist ignore case.
-NAME_NORMALISERS: dict[str, abc.Callable[[str], str]] = {
-    "pep440": _pep503_name,
-    "nuget": _folded_name,
-    "composer": _folded_name,
-}
-
-
-def normalise_name(ecosystem: str, name: str) -> str:
-    return NAME_NORMALISERS.get(ecosystem, _exact_name)(name)
-
-
-def osv_ecosystem(name: str) -> str | None:
-    """The library ecosystem of an OSV ecosystem name such as "Debian:11", or
-    None for a name the library has no ordering for."""
-    try:
-        return q.osv_ecosystem(name)
-    except q.UnknownEcosystemError:
-        return None
+# The library ecosystem of an OSV ecosystem name, or None.
+osv_ecosystem = ecosystems.osv_ordering
 
 
 def canonical_ecosystem(name: str) -> str:
@@ -92,26 +45,39 @@ def canonical_ecosystem(name: str) -> str:
 
 @dataclass(frozen=True)
 class Query:
-    ecosystem: str  # the library's canonical name
+    """A package version to look up: ``ecosystem`` is an OSV ecosystem name
+    (with its release where known) or, where only an ordering is named, one
+    of the library's names; ``library`` is the ordering of its versions."""
+
+    ecosystem: str
     name: str  # as OSV writes it, before normalisation
     version: str
+    library: str
+
+    @classmethod
+    def named(cls, ecosystem: str, name: str, version: str) -> Query:
+        """A query from an ecosystem name as the user writes it."""
+        library = canonical_ecosystem(ecosystem)
+        osv_name = ecosystem.strip() if osv_ecosystem(ecosystem) is not None else library
+        return cls(osv_name, name, version, library)
 
     @classmethod
     def from_purl(cls, purl: str) -> Query:
         parts = q.parse_purl(purl)
         ptype = parts["type"]
-        ecosystem = PURL_ECOSYSTEM_OVERRIDES.get(ptype, parts["ecosystem"])
-        if ecosystem is None:
+        namespace = urllib.parse.unquote(parts["namespace"]) if parts["namespace"] else None
+        qualifiers = ecosystems.purl_qualifiers(parts["qualifiers"])
+        version = ecosystems.with_epoch(urllib.parse.unquote(parts["version"] or ""), qualifiers.get("epoch"))
+        ecosystem = ecosystems.purl_ecosystem(ptype, namespace, qualifiers.get("distro"), version) or parts["ecosystem"]
+        library = ecosystems.library_ecosystem(ecosystem) if ecosystem else None
+        if ecosystem is None or library is None:
             raise ValueError(f"package URL type '{ptype}' has no known version ordering")
-        version = parts["version"]
         if not version:
             raise ValueError(f"package URL '{purl}' has no version")
-        name = urllib.parse.unquote(parts["name"])
-        namespace = parts["namespace"]
-        joiner = PURL_NAME_JOINERS.get(ptype)
-        if namespace and joiner is not None:
-            name = urllib.parse.unquote(namespace) + joiner + name
-        return cls(ecosystem, name, urllib.parse.unquote(version))
+        if ecosystems.base(ecosystem) == "Go" and version.startswith("v"):
+            version = version[1:]
+        name = ecosystems.purl_name(ptype, namespace, urllib.parse.unquote(parts["name"]))
+        return cls(ecosystem, name, version, library)
 
 
 def record_files(paths: abc.Iterable[str]) -> list[str]:
@@ -147,50 +113,6 @@ def load_records(path: str) -> list[dict[str, Any]]:
     return records
 
 
-def entry_affects(entry: dict[str, Any], query: Query, warnings: list[str], where: str) -> bool:
-    """Whether one "affected" entry (already matched by package) holds the version."""
-    versions = entry.get("versions", [])
-    if not isinstance(versions, list):
-        raise TypeError("\"versions\" is not a list")
-    if query.version in versions:
-        return True
-    ranges = entry.get("ranges", [])
-    if not isinstance(ranges, list):
-        raise TypeError("\"ranges\" is not a list")
-    for rng in ranges:
-        # One range at a time: a bound that the ecosystem cannot read spoils
-        # only its own range, not the whole record.
-        try:
-            if q.osv_affected(query.version, {"ranges": [rng]}, ecosystem=query.ecosystem):
-                return True
-        except ValueError as e:
-            warnings.append(f"{where}: {e}")
-    return False
-
-
-def record_affects(record: dict[str, Any], query: Query, key: str, warnings: list[str], where: str) -> bool:
-    """Whether a record affects the version; withdrawn records affect nothing."""
-    if record.get("withdrawn"):
-        return False
-    affected = record.get("affected", [])
-    if not isinstance(affected, list):
-        raise TypeError("\"affected\" is not a list")
-    for entry in affected:
-        if not isinstance(entry, dict):
-            raise TypeError("an \"affected\" entry is not a JSON object")
-        package = entry.get("package")
-        if not isinstance(package, dict):
-            continue
-        eco, name = package.get("ecosystem"), package.get("name")
-        if not isinstance(eco, str) or not isinstance(name, str):
-            continue
-        if osv_ecosystem(eco) != query.ecosystem or normalise_name(query.ecosystem, name) != key:
-            continue
-        if entry_affects(entry, query, warnings, where):
-            return True
-    return False
-
-
 class Progress:
     """A one-line progress bar on a terminal; silent anywhere else."""
 
@@ -224,8 +146,10 @@ class Progress:
 
 def scan(paths: abc.Iterable[str], query: Query, warnings: list[str]) -> list[str]:
     """The ids of the records under paths that affect the query, sorted, unique."""
-    q.Version(query.version, query.ecosystem)  # a bad version fails here, once
-    key = normalise_name(query.ecosystem, query.name)
+    q.Version(query.version, query.library)  # a bad version fails here, once
+    key = ecosystems.normalize_name(query.ecosystem, query.name)
+    if ecosystems.has_releases(query.ecosystem) and not ecosystems.suffix(query.ecosystem):
+        warnings.append(ecosystems.release_unknown(query.name, query.ecosystem))
     files = record_files(paths)
     progress = Progress(len(files))
     found: set[str] = set()
@@ -234,7 +158,8 @@ def scan(paths: abc.Iterable[str], query: Query, warnings: list[str]) -> list[st
             for record in load_records(path):
                 where = f"{path}: {record['id']}"
                 try:
-                    if record_affects(record, query, key, warnings, where):
+                    if match.affecting_entries(record, query.ecosystem, key, query.library, query.version,
+                                               warnings, where):
                         found.add(record["id"])
                 except TypeError as e:
                     raise ScanError(f"{where}: malformed record: {e}") from None

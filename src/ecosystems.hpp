@@ -83,10 +83,11 @@ using E = Ecosystem;
 // In the order of Ecosystem::Value. No package-URL type names the strict
 // SemVer or calendar orderings: those are properties of a project's
 // versions, not of a package registry. OSV writes Go versions without the
-// "v" the go rules require, so OSV's Go is read as plain SemVer.
+// "v" the go rules require, so OSV's Go is read as plain SemVer; Bitnami's
+// records give SEMVER ranges.
 inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Generic, "generic", "", generic(), "generic", "conancenter,hackage,ghc,github actions"},
-    {E::Semver, "semver", "semver_strict,semver-strict", semver(), "", "go"},
+    {E::Semver, "semver", "semver_strict,semver-strict", semver(), "", "go,bitnami"},
     {E::Pep440, "pep440", "python,pep-440", own<s::Pep440Strategy>(StoreKind::Pep440), "pypi,python", "pypi"},
     {E::Debian, "debian", "deb,dpkg", own<s::DebianStrategy>(StoreKind::Debian), "deb,debian", "debian,ubuntu"},
     {E::Rpm, "rpm", "redhat", own<s::RpmStrategy>(StoreKind::Rpm), "rpm",

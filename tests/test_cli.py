@@ -248,6 +248,9 @@ def advisories(tmp_path):
         record("GIT-1", events=[{"introduced": "a1b2c3"}, {"fixed": "d4e5f6"}], rtype="GIT"),
         record("GOPKG-1", name="example.com/demo", eco="Go", events=[{"introduced": "1.2.0"}, {"fixed": "1.4.0"}]),
         record("DEB-1", name="demo", eco="Debian:12", events=[{"introduced": "0"}, {"fixed": "1.0-2"}]),
+        # Same ordering, other releases and distributions: a Debian 12 query reads neither.
+        record("DEB-2", name="demo", eco="Debian:11", events=[{"introduced": "0"}, {"fixed": "1.0-3"}]),
+        record("UBU-1", name="demo", eco="Ubuntu:22.04:LTS", events=[{"introduced": "0"}, {"fixed": "1.0-3"}]),
         record("MVN-1", name="org.example:demo-lib", eco="Maven", events=[{"introduced": "0"}, {"fixed": "3.12.1"}]),
     )
     return tmp_path
@@ -262,7 +265,11 @@ def advisories(tmp_path):
     (["-e", "pep440", "--package", "demo", "--version", "0.1"], ["TWO-1"]),
     (["--purl", "pkg:golang/example.com/demo@v1.3.0"], ["GOPKG-1"]),
     (["-e", "Go", "--package", "example.com/demo", "--version", "1.3.0"], ["GOPKG-1"]),
-    (["--purl", "pkg:deb/debian/demo@1.0-1"], ["DEB-1"]),
+    (["--purl", "pkg:deb/debian/demo@1.0-1?distro=debian-12"], ["DEB-1"]),
+    (["--purl", "pkg:deb/debian/demo@1.0-1?distro=bookworm"], ["DEB-1"]),
+    (["-e", "Debian:12", "--package", "demo", "--version", "1.0-1"], ["DEB-1"]),
+    (["-e", "Debian:11", "--package", "demo", "--version", "1.0-2"], ["DEB-2"]),
+    (["--purl", "pkg:deb/ubuntu/demo@1.0-2?distro=jammy"], ["UBU-1"]),
     (["--purl", "pkg:maven/org.example/demo-lib@3.12.0"], ["MVN-1"]),
 ])
 def test_osv_prints_the_affecting_records(advisories, query, expected):
@@ -276,10 +283,17 @@ def test_osv_prints_the_affecting_records(advisories, query, expected):
     ["--purl", "pkg:golang/example.com/demo@v1.4.0"],
     ["--purl", "pkg:maven/org.example/demo-lib@3.12.1"],
     ["--purl", "pkg:npm/demo@1.0.0"],  # an ecosystem without records here
+    ["-e", "Debian:12", "--package", "demo", "--version", "1.0-2"],  # fixed in 12; 11's and Ubuntu's not read
 ])
 def test_osv_exits_1_when_nothing_affects(advisories, query):
     result = run("osv", advisories, *query)
     assert (result.returncode, result.stdout, result.stderr) == (1, "", "")
+
+
+def test_osv_without_a_release_reads_every_release_and_says_so(advisories):
+    result = run("osv", advisories, "--purl", "pkg:deb/debian/demo@1.0-2")
+    assert (result.returncode, result.stdout.split()) == (0, ["DEB-2"])
+    assert "Debian release is not known" in result.stderr
 
 
 @pytest.mark.parametrize("args, problem", [

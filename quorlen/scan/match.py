@@ -1,6 +1,8 @@
-"""Which advisories affect a package: matching a package to the affected
-entries of its records, deciding its version (or its declared range) against
-them, and merging records that are aliases of one vulnerability."""
+"""Which advisories affect a package: the one place that decides it, for
+every command. A record is matched to the package by its affected entries
+(ecosystem and release, normalised name; withdrawn records match nothing),
+its version (or its declared range) is decided against them, and records
+that are aliases of one vulnerability are merged."""
 
 from __future__ import annotations
 
@@ -11,7 +13,6 @@ from dataclasses import dataclass
 from typing import Any
 
 from quorlen import _quorlen as q
-from quorlen import osvscan
 from quorlen.scan import ecosystems
 
 Record = abc.Mapping[str, Any]
@@ -44,9 +45,21 @@ def _list(value: Any, what: str) -> list[Any]:
     return value
 
 
+def ecosystem_covers(entry_ecosystem: str, ecosystem: str) -> bool:
+    """Whether an entry's ecosystem is the package's: an OSV name, releases
+    matched; or, for a name of one of the library's orderings ("pep440",
+    which only the osv command is given), every OSV ecosystem of that ordering."""
+    if ecosystems.library_ecosystem(ecosystem) is None:
+        return ecosystems.osv_ordering(entry_ecosystem) == ecosystem.strip().lower()
+    return ecosystems.release_matches(entry_ecosystem, ecosystem)
+
+
 def package_entries(record: Record, ecosystem: str, key: str) -> list[Entry]:
-    """The affected entries of a record that name the package: its ecosystem
-    (release suffixes matched) and its normalised name."""
+    """The affected entries of a record in force that name the package: its
+    ecosystem (releases matched) and its normalised name ``key``. A
+    withdrawn record names none."""
+    if record.get("withdrawn"):
+        return []
     found: list[Entry] = []
     for entry in _list(record.get("affected"), "affected"):
         if not isinstance(entry, dict):
@@ -57,15 +70,30 @@ def package_entries(record: Record, ecosystem: str, key: str) -> list[Entry]:
         eco, name = package.get("ecosystem"), package.get("name")
         if not isinstance(eco, str) or not isinstance(name, str):
             continue
-        if ecosystems.release_matches(eco, ecosystem) and ecosystems.normalize_name(eco, name) == key:
+        if ecosystem_covers(eco, ecosystem) and ecosystems.normalize_name(eco, name) == key:
             found.append(entry)
     return found
 
 
 def entry_holds(entry: Entry, library: str, version: str, warnings: list[str], where: str) -> bool:
     """Whether an entry's ranges or version list hold the version."""
-    query = osvscan.Query(library, "", version)
-    return osvscan.entry_affects(dict(entry), query, warnings, where)
+    if version in _list(entry.get("versions"), "versions"):
+        return True
+    for rng in _list(entry.get("ranges"), "ranges"):
+        # One range at a time: a bound that the ecosystem cannot read spoils
+        # only its own range, not the whole record.
+        try:
+            if q.osv_affected(version, {"ranges": [rng]}, ecosystem=library):
+                return True
+        except ValueError as e:
+            warnings.append(f"{where}: {e}")
+    return False
+
+
+def affecting_entries(record: Record, ecosystem: str, key: str, library: str, version: str,
+                      warnings: list[str], where: str) -> list[Entry]:
+    """The entries of a record that name the package and hold its version."""
+    return [e for e in package_entries(record, ecosystem, key) if entry_holds(e, library, version, warnings, where)]
 
 
 # Characters that would change the meaning of a constraint text: a bound

@@ -167,6 +167,17 @@ class _Checker:
         self.db = db
         self.warnings = warnings
         self.cache: dict[tuple[str, str], _Advisories] = {}
+        self.releases_unknown: set[tuple[str, str]] = set()
+
+    def note_release(self, package: Package) -> None:
+        """Warn, once per input and ecosystem, of packages matched against
+        every release of their distribution for want of knowing theirs."""
+        if not ecosystems.has_releases(package.ecosystem) or ecosystems.suffix(package.ecosystem):
+            return
+        told = (package.file, package.ecosystem)
+        if told not in self.releases_unknown:
+            self.releases_unknown.add(told)
+            self.warnings.append(ecosystems.release_unknown(package.file, package.ecosystem))
 
     def advisories(self, package: Package) -> _Advisories:
         key = ecosystems.normalize_name(package.ecosystem, package.name)
@@ -175,8 +186,6 @@ class _Checker:
             return cached
         found = []
         for record in self.db.records(package.ecosystem, key):
-            if record.get("withdrawn"):
-                continue
             try:
                 entries = package_entries(record, package.ecosystem, key)
                 for entry in entries:
@@ -277,6 +286,7 @@ def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: di
             except ValueError as e:
                 result.unchecked.append(Unchecked(package, f"requirement '{package.requirement}' cannot be read: {e}"))
                 continue
+        checker.note_release(package)
         advisories = checker.advisories(package)
         hits = checker.hits(package, library, advisories)
         if not hits:

@@ -12,12 +12,18 @@ Packages of Debian and Alpine systems are named by their source package
 where the package URL tells it (the ``upstream`` qualifier), since their
 advisories name source packages.
 
+The release of a distribution's packages comes from their package URL's
+``distro`` qualifier or, where that is missing, from the operating system
+the SBOM describes (a CycloneDX component of type "operating-system", the
+described one included; an SPDX package whose purpose is OPERATING-SYSTEM).
+
 Lines: the line of the component's package URL; without one, the line of
 its name (CycloneDX) or SPDX identifier.
 """
 
 from __future__ import annotations
 
+import dataclasses
 import json
 import re
 import urllib.parse
@@ -51,11 +57,6 @@ def _value_line(cursor: Cursor, key: str, value: str) -> int:
     return cursor.line_at(at)
 
 
-def _qualifiers(text: str | None) -> dict[str, str]:
-    pairs = (item.partition("=") for item in (text or "").split("&") if item)
-    return {key.lower(): urllib.parse.unquote(value) for key, _, value in pairs}
-
-
 def _add_unknown(out: Collector, name: str, version: str | None, line: int) -> None:
     out.add(name, version, line, source=UNKNOWN, normalise=False, ecosystem="")
 
@@ -72,17 +73,50 @@ def _add_purl(out: Collector, purl: str, line: int, name: str | None, version: s
     namespace = urllib.parse.unquote(parts["namespace"]) if parts["namespace"] else None
     package = urllib.parse.unquote(parts["name"])
     release = urllib.parse.unquote(parts["version"]) if parts["version"] else None
-    qualifiers = _qualifiers(parts["qualifiers"])
-    ecosystem = ecosystems.purl_ecosystem(purl_type, namespace, qualifiers.get("distro"))
+    qualifiers = ecosystems.purl_qualifiers(parts["qualifiers"])
+    ecosystem = ecosystems.purl_ecosystem(purl_type, namespace, qualifiers.get("distro"), release)
     if ecosystem is None:
         _add_unknown(out, purl, release, line)
         return
     if purl_type in _SOURCE_NAMED_TYPES and qualifiers.get("upstream"):
         source_name, _, source_version = qualifiers["upstream"].partition("@")
         package, release = source_name, source_version or release
+    release = ecosystems.with_epoch(release, qualifiers.get("epoch"))
     if ecosystems.base(ecosystem) == "Go" and release and release.startswith("v"):
         release = release[1:]
     out.add(ecosystems.purl_name(purl_type, namespace, package), release, line, ecosystem=ecosystem)
+
+
+def _note_system(systems: list[str], name: Any, version: Any) -> None:
+    """Note the OSV ecosystem, with its release, of an operating system an
+    SBOM names by its os-release ID ("debian" "12") or by a name that starts
+    with it ("AlmaLinux 9.5"); one OSV does not know is left out."""
+    if not isinstance(name, str) or not name.strip():
+        return
+    words = name.strip().lower().split()
+    version = version if isinstance(version, str) else None
+    for os_id in dict.fromkeys(["".join(words), words[0]]):
+        found = ecosystems.os_release_ecosystem(os_id, version)
+        if found is not None:
+            systems.append(found)
+            return
+
+
+def _with_system_release(packages: list[Package], systems: list[str]) -> list[Package]:
+    """The packages of a distribution whose package URL tells no release,
+    given the release of the operating system the SBOM describes; when the
+    SBOM names several releases of that distribution, none is chosen."""
+    by_base: dict[str, set[str]] = {}
+    for system in systems:
+        if ecosystems.suffix(system):
+            by_base.setdefault(ecosystems.base(system), set()).add(system)
+    out = []
+    for package in packages:
+        found = by_base.get(package.ecosystem)
+        if found is not None and len(found) == 1:
+            package = dataclasses.replace(package, ecosystem=next(iter(found)))
+        out.append(package)
+    return out
 
 
 # ---------------------------------------------------------------------------
@@ -99,8 +133,12 @@ def read_cyclonedx(path: str, text: str) -> list[Package]:
         fail(path, 1, CYCLONEDX, 'not a CycloneDX BOM (no "bomFormat": "CycloneDX")')
     out = Collector(path, "")
     cursor = Cursor(text)
+    systems: list[str] = []
     metadata = data.get("metadata")
     if isinstance(metadata, dict) and isinstance(metadata.get("component"), dict):
+        described_system = metadata["component"]
+        if described_system.get("type") == "operating-system":
+            _note_system(systems, described_system.get("name"), described_system.get("version"))
         # Step past the described software so its package URL is not taken
         # for a component's.
         described = metadata["component"].get("purl")
@@ -115,6 +153,8 @@ def read_cyclonedx(path: str, text: str) -> list[Package]:
         name = _optional_text(component, "name", "a component", path, here, CYCLONEDX)
         purl = _optional_text(component, "purl", f"component {name!r}", path, here, CYCLONEDX)
         version = _optional_text(component, "version", f"component {name!r}", path, here, CYCLONEDX)
+        if component.get("type") == "operating-system":
+            _note_system(systems, name, version)
         if purl:
             _add_purl(out, purl, _value_line(cursor, "purl", purl), name, version)
         elif name:
@@ -126,7 +166,7 @@ def read_cyclonedx(path: str, text: str) -> list[Package]:
         children = expect(component.get("components", []), list, f"the components of {name!r}", path, here,
                           CYCLONEDX)
         pending.extend(reversed(children))
-    return out.packages
+    return _with_system_release(out.packages, systems)
 
 
 # ---------------------------------------------------------------------------
@@ -149,11 +189,14 @@ def read_spdx(path: str, text: str) -> list[Package]:
         fail(path, 1, SPDX, 'not an SPDX document (no "spdxVersion")')
     out = Collector(path, "")
     cursor = Cursor(text)
+    systems: list[str] = []
     for package in expect(data.get("packages", []), list, "'packages'", path, 1, SPDX):
         here = cursor.line_at(cursor.pos)
         expect(package, dict, "a package", path, here, SPDX)
         name = _optional_text(package, "name", "a package", path, here, SPDX)
         version = _optional_text(package, "versionInfo", f"package {name!r}", path, here, SPDX)
+        if package.get("primaryPackagePurpose") == "OPERATING-SYSTEM":
+            _note_system(systems, name, version)
         purls = _purls(package, path, here)
         for purl in purls:
             _add_purl(out, purl, _value_line(cursor, "referenceLocator", purl), name, version)
@@ -163,7 +206,7 @@ def read_spdx(path: str, text: str) -> list[Package]:
             if not name:
                 fail(path, line, SPDX, "a package with neither a name nor a package URL")
             _add_unknown(out, name, version, line)
-    return out.packages
+    return _with_system_release(out.packages, systems)
 
 
 READERS: tuple[Reader, ...] = (
