@@ -21,18 +21,25 @@ def test_package_locks_yield_every_installed_package(path):
     # Every entry, nested or under a node_modules path, opens with its version.
     entry = r'"(?:[^"]*node_modules/)?((?:@[^/"]+/)?[^/"]+)": \{\s*"version": "([^"]+)"'
     expected = set(re.findall(entry, path.read_text()))
+    # The project's own folders (the root "" among them) open with their name.
+    folder = r'\n    "((?:(?!node_modules)[^"])*)": \{\s*"name": "([^"]+)",\s*"version": "([^"]+)"'
+    folders = {(name, version): key or "." for key, name, version in re.findall(folder, path.read_text())}
     packages = read_file(str(path))
-    assert pairs(packages) == expected
-    assert len(packages) == len(expected)
-    assert all(line_of(path, p.line).strip().endswith(f'{p.name}": {{') for p in packages)
+    assert pairs(packages) == expected | set(folders)
+    assert len(packages) == len(expected | set(folders))
+    own = [p for p in packages if p.location in folders.values()]
+    assert {(p.name, p.version): p.location for p in own} == folders
+    assert all(line_of(path, p.line).strip() == f'"{"" if p.location == "." else p.location}": {{' for p in own)
+    assert all(line_of(path, p.line).strip().endswith(f'{p.name}": {{') for p in packages if p not in own)
 
 
 @pytest.mark.parametrize("path", shared("yarn"))
 def test_yarn_locks_yield_every_resolved_package(path):
     text = path.read_text()
     if "__metadata:" in text:
-        # Patched packages are their npm releases; the workspace is the project itself.
+        # Patched packages are their npm releases; workspaces are the project's own folders.
         expected = set(re.findall(r'^  resolution: "(@?[^@"]+)@npm:([^"]+)"$', text, re.M))
+        expected |= {(name, None) for name in re.findall(r'^  resolution: "(@?[^@"]+)@workspace:', text, re.M)}
     else:
         expected = set(re.findall(r'^"?(@?[^@\s"]+)@[^\n]*:\n  version "([^"]+)"$', text, re.M))
     assert pairs(read_file(str(path))) == expected
@@ -81,7 +88,8 @@ def npm_lock(packages):
 def test_package_lock_entries(tmp_path, key, entry, expected):
     text = npm_lock({"": {"name": "app", "version": "9.9.9"}, "packages/ws": {"name": "ws", "version": "1.0.0"},
                      "node_modules/ws": {"resolved": "packages/ws", "link": True}, key: entry})
-    [p] = read_text(tmp_path, "package-lock.json", text)
+    *own, p = read_text(tmp_path, "package-lock.json", text)
+    assert [(o.name, o.source, o.location) for o in own] == [("app", "path", "."), ("ws", "path", "packages/ws")]
     assert (p.name, p.version, p.source) == expected
     assert text.splitlines()[p.line - 1].strip().startswith(json.dumps(key))
 
@@ -122,7 +130,8 @@ YARN_BERRY = """__metadata:
 ])
 def test_yarn_berry_entries(tmp_path, key, version, resolution, expected):
     text = YARN_BERRY.format(key=key, version=version, resolution=resolution)
-    [p] = read_text(tmp_path, "yarn.lock", text)
+    workspace, p = read_text(tmp_path, "yarn.lock", text)
+    assert (workspace.name, workspace.version, workspace.source, workspace.line) == ("app", None, "path", 4)
     assert (p.name, p.version, p.source, p.line) == (*expected, 8)
 
 
