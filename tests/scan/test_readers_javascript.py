@@ -106,6 +106,18 @@ def test_package_lock_v1_versions_that_name_a_source(tmp_path, version, expected
     assert (p.name, p.version, p.source) == expected
 
 
+@pytest.mark.parametrize("document", [
+    # npm 6 writes "resolved": false for a dependency bundled in its parent's tarball.
+    {"lockfileVersion": 1, "dependencies": {"p": {"version": "2.0.0", "dependencies": {
+        "b": {"version": "1.2.3", "resolved": False, "integrity": False, "bundled": True}}}}},
+    {"lockfileVersion": 2, "packages": {"node_modules/p": {"version": "2.0.0"},
+                                        "node_modules/p/node_modules/b": {"version": "1.2.3", "resolved": False}}},
+])
+def test_bundled_dependencies_are_registry_releases(tmp_path, document):
+    packages = read_text(tmp_path, "package-lock.json", json.dumps(document, indent=2))
+    assert [(p.name, p.version, p.source) for p in packages] == [("p", "2.0.0", "registry"), ("b", "1.2.3", "registry")]
+
+
 YARN_BERRY = """__metadata:
   version: 6
 

@@ -91,6 +91,9 @@ def read_file(path: str, format: str | None = None, errors: list[LockfileError] 
     text = read_text(path, reader.format)
     with collecting() as found:
         packages = reader.read(path, text)
+    # In the order of the file (a reader may take more than one pass), the
+    # files it includes after it.
+    found.sort(key=lambda e: (e.file != path, e.file, e.line))
     if found and errors is None:
         raise found[0]
     if errors is not None:

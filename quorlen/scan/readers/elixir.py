@@ -202,7 +202,8 @@ def package(path: str, key: str, value: Term, line: int) -> Package:
         repo = value[6] if len(value) > 6 else PUBLIC_REPO
         return Package(ECOSYSTEM, str(value[1]), str(value[2]), path, line,
                        source=REGISTRY if repo == PUBLIC_REPO else URL)
-    return Package(ECOSYSTEM, key, None, path, line, source=GIT if scm == "git" else URL)
+    where = value[1] if len(value) > 1 and isinstance(value[1], str) and not isinstance(value[1], Atom) else None
+    return Package(ECOSYSTEM, key, None, path, line, source=GIT if scm == "git" else URL, location=where)
 
 
 def read(path: str, text: str) -> list[Package]:

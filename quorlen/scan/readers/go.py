@@ -160,7 +160,7 @@ def resolve(path: str, req: Require, replaces: list[Replace]) -> Package:
         return Package(ECOSYSTEM, req.module, req.version, path, req.line)
     chosen = (exact or every)[-1]
     if chosen.new_version is None:
-        return Package(ECOSYSTEM, req.module, req.version, path, req.line, source=PATH)
+        return Package(ECOSYSTEM, req.module, req.version, path, req.line, source=PATH, location=chosen.new)
     return Package(ECOSYSTEM, chosen.new, chosen.new_version, path, req.line, source=REGISTRY)
 
 

@@ -64,12 +64,16 @@ def package(path: str, section: str, entry: Any, cursor: Cursor) -> Package:
     version = expect(entry.get("version"), str, f"the 'version' of {name}", path, line, FORMAT)
     kind = source_kind(entry, version)
     return Package(ECOSYSTEM, normalize_name(ECOSYSTEM, name), packagist_version(version), path, line,
-                   source=kind, location=_location(entry) if kind == PATH else None)
+                   source=kind, location=_location(entry, kind))
 
 
-def _location(entry: dict[str, Any]) -> str | None:
-    dist = entry.get("dist")
-    url = dist.get("url") if isinstance(dist, dict) else None
+def _location(entry: dict[str, Any], kind: str) -> str | None:
+    """The folder (a path dist's URL) or repository (the source's URL) of a
+    package that is not a registry release."""
+    if kind == REGISTRY:
+        return None
+    table = entry.get("dist" if kind == PATH else "source")
+    url = table.get("url") if isinstance(table, dict) else None
     return url if isinstance(url, str) else None
 
 

@@ -11,10 +11,10 @@ error of its own; the rest of the file is still read.
 
 from __future__ import annotations
 
+import collections.abc
 import dataclasses
 import os
 import re
-from collections.abc import Callable
 from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
@@ -234,7 +234,7 @@ def read_requirements(path: str, text: str) -> list[Package]:
 _PACKAGE_HEADER = re.compile(r"^[ \t]*\[\[[ \t]*package[ \t]*\]\]", re.MULTILINE)
 
 
-_EntryReader = Callable[[Collector, int, dict[str, Any], str, str | None], None]
+_EntryReader = collections.abc.Callable[[Collector, int, dict[str, Any], str, str | None], None]
 
 
 def _read_toml_lock(path: str, text: str, format: str, read_entry: _EntryReader) -> list[Package]:
