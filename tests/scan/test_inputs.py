@@ -67,6 +67,8 @@ c@^2:
 
 d@^3:
   version "3.0.0"
+  dependencies:
+    e "^1.0.0
 '''
 
 PUBSPEC_BROKEN = '''packages:
@@ -90,11 +92,11 @@ PUBSPEC_BROKEN = '''packages:
      {"x.org/a", "x.org/c"}, [4, 7]),
     ("Gemfile.lock", "GEM\n  remote: https://rubygems.org/\n  specs:\n    a (1.0)\n    b 2.0\n    c (3.0)\n\n"
      "PLATFORMS\n  ruby\n", {"a", "c"}, [5]),
-    ("gradle.lockfile", "g:a:1.0=x\ng-b-2.0=x\ng:c:3.0=x\nempty=\n", {"g:a", "g:c"}, [2]),
+    ("gradle.lockfile", "g:a:1.0=x\ng-b-2.0=x\ng:c:3.0=x\ng:d:4 .0=x\nempty=\n", {"g:a", "g:c"}, [2, 4]),
     ("mix.lock", '%{\n  "a": {:hex, :a, "1.0.0", "h", [:mix], [], "hexpm"},\n  "b": {:hex, :b, ~r/x/},\n'
      '  "c": {:hex, :c},\n  "d": {:hex, :d, "2.0.0", "h", [:mix], [], "hexpm"},\n}\n', {"a", "d"}, [3, 4]),
     ("pubspec.lock", PUBSPEC_BROKEN, {"a", "c"}, [6]),
-    ("yarn.lock", YARN_BROKEN, {"a", "d"}, [8, 12]),
+    ("yarn.lock", YARN_BROKEN, {"a", "d"}, [8, 12, 17]),
     ("package-lock.json", '{"lockfileVersion": 3, "packages": {\n"node_modules/a": {"version": "1.0.0"},\n'
      '"node_modules/b": {"version": true},\n"node_modules/c": {"version": "2.0.0"}}}', {"a", "c"}, [3]),
     ("Cargo.lock", 'version = 3\n[[package]]\nname = "a"\nversion = "1.0.0"\n[[package]]\nname = "b"\nversion = 2\n'

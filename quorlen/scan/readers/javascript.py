@@ -246,7 +246,9 @@ def _classic_entries(path: str, text: str) -> list[_ClassicEntry]:
                 try:
                     _classic_field(path, number, raw, current)
                 except LockfileError:
-                    current.broken = True
+                    # A bad line of a nested block (dependencies) leaves the
+                    # entry's own fields as they were.
+                    current.broken = current.broken or not raw.startswith("   ")
                     raise
     return entries
 

@@ -46,7 +46,7 @@ def read_gradle(path: str, text: str) -> list[Package]:
         if coords == "empty":
             continue
         parts = coords.split(":")
-        if len(parts) != 3 or not all(parts):
+        if len(parts) != 3 or not all(parts) or any(c.isspace() for c in coords):
             entry_error(path, line_no, GRADLE, f"expected 'group:artifact:version=configurations', found '{line[:80]}'")
             continue
         group, artifact, version = parts
