@@ -24,6 +24,10 @@ class Package:
     is the package name as OSV writes it. ``version`` is the exact version, or
     None when the input pins none: then ``requirement`` holds the declared
     range (``">=2.0"``), or None when nothing at all is declared.
+    ``location`` says where a dependency that is not from a registry comes
+    from, as the input writes it (``file:../a``, a repository URL), when the
+    input tells it: two folders that hold packages of one name are two
+    dependencies.
     """
 
     ecosystem: str
@@ -33,6 +37,7 @@ class Package:
     line: int
     requirement: str | None = None
     source: str = REGISTRY
+    location: str | None = None
 
 
 class LockfileError(ValueError):

@@ -111,7 +111,12 @@ def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult) ->
 
 def _read(path: str, format: str | None, result: ScanResult) -> list[Package]:
     try:
-        return readers.read_file(path, format)
+        # A bad entry is an error of its own, and the file's other packages
+        # are still checked.
+        entry_errors: list[LockfileError] = []
+        packages = readers.read_file(path, format, entry_errors)
+        result.errors.extend(FileError(e.file, e.line, e.format, e.message) for e in entry_errors)
+        return packages
     except LockfileError as e:
         result.errors.append(FileError(e.file, e.line, e.format, e.message))
     except RecursionError:
@@ -126,7 +131,8 @@ def _unique(packages: abc.Iterable[Package]) -> list[Package]:
     seen: set[tuple[Any, ...]] = set()
     out = []
     for p in packages:
-        key = (p.file, p.ecosystem, ecosystems.normalize_name(p.ecosystem, p.name), p.version, p.requirement, p.source)
+        key = (p.file, p.ecosystem, ecosystems.normalize_name(p.ecosystem, p.name), p.version, p.requirement, p.source,
+               p.location)
         if key not in seen:
             seen.add(key)
             out.append(p)
@@ -142,7 +148,8 @@ def _roots(paths: abc.Sequence[str]) -> list[str]:
 
 def _why_unchecked(package: Package, library: str | None) -> str | None:
     if package.source != REGISTRY:
-        return f"{package.source} dependency: no registry release to check"
+        at = f" ({package.location})" if package.location else ""
+        return f"{package.source} dependency{at}: no registry release to check"
     if library is None:
         return f"no version ordering is known for ecosystem '{package.ecosystem}'"
     if package.version is None and package.requirement is None:

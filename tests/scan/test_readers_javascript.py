@@ -21,18 +21,25 @@ def test_package_locks_yield_every_installed_package(path):
     # Every entry, nested or under a node_modules path, opens with its version.
     entry = r'"(?:[^"]*node_modules/)?((?:@[^/"]+/)?[^/"]+)": \{\s*"version": "([^"]+)"'
     expected = set(re.findall(entry, path.read_text()))
+    # The project's own folders (the root "" among them) open with their name.
+    folder = r'\n    "((?:(?!node_modules)[^"])*)": \{\s*"name": "([^"]+)",\s*"version": "([^"]+)"'
+    folders = {(name, version): key or "." for key, name, version in re.findall(folder, path.read_text())}
     packages = read_file(str(path))
-    assert pairs(packages) == expected
-    assert len(packages) == len(expected)
-    assert all(line_of(path, p.line).strip().endswith(f'{p.name}": {{') for p in packages)
+    assert pairs(packages) == expected | set(folders)
+    assert len(packages) == len(expected | set(folders))
+    own = [p for p in packages if p.location in folders.values()]
+    assert {(p.name, p.version): p.location for p in own} == folders
+    assert all(line_of(path, p.line).strip() == f'"{"" if p.location == "." else p.location}": {{' for p in own)
+    assert all(line_of(path, p.line).strip().endswith(f'{p.name}": {{') for p in packages if p not in own)
 
 
 @pytest.mark.parametrize("path", shared("yarn"))
 def test_yarn_locks_yield_every_resolved_package(path):
     text = path.read_text()
     if "__metadata:" in text:
-        # Patched packages are their npm releases; the workspace is the project itself.
+        # Patched packages are their npm releases; workspaces are the project's own folders.
         expected = set(re.findall(r'^  resolution: "(@?[^@"]+)@npm:([^"]+)"$', text, re.M))
+        expected |= {(name, None) for name in re.findall(r'^  resolution: "(@?[^@"]+)@workspace:', text, re.M)}
     else:
         expected = set(re.findall(r'^"?(@?[^@\s"]+)@[^\n]*:\n  version "([^"]+)"$', text, re.M))
     assert pairs(read_file(str(path))) == expected
@@ -81,7 +88,8 @@ def npm_lock(packages):
 def test_package_lock_entries(tmp_path, key, entry, expected):
     text = npm_lock({"": {"name": "app", "version": "9.9.9"}, "packages/ws": {"name": "ws", "version": "1.0.0"},
                      "node_modules/ws": {"resolved": "packages/ws", "link": True}, key: entry})
-    [p] = read_text(tmp_path, "package-lock.json", text)
+    *own, p = read_text(tmp_path, "package-lock.json", text)
+    assert [(o.name, o.source, o.location) for o in own] == [("app", "path", "."), ("ws", "path", "packages/ws")]
     assert (p.name, p.version, p.source) == expected
     assert text.splitlines()[p.line - 1].strip().startswith(json.dumps(key))
 
@@ -96,6 +104,18 @@ def test_package_lock_v1_versions_that_name_a_source(tmp_path, version, expected
     text = json.dumps({"lockfileVersion": 1, "dependencies": {"x": {"version": version}}})
     [p] = read_text(tmp_path, "npm-shrinkwrap.json", text)
     assert (p.name, p.version, p.source) == expected
+
+
+@pytest.mark.parametrize("document", [
+    # npm 6 writes "resolved": false for a dependency bundled in its parent's tarball.
+    {"lockfileVersion": 1, "dependencies": {"p": {"version": "2.0.0", "dependencies": {
+        "b": {"version": "1.2.3", "resolved": False, "integrity": False, "bundled": True}}}}},
+    {"lockfileVersion": 2, "packages": {"node_modules/p": {"version": "2.0.0"},
+                                        "node_modules/p/node_modules/b": {"version": "1.2.3", "resolved": False}}},
+])
+def test_bundled_dependencies_are_registry_releases(tmp_path, document):
+    packages = read_text(tmp_path, "package-lock.json", json.dumps(document, indent=2))
+    assert [(p.name, p.version, p.source) for p in packages] == [("p", "2.0.0", "registry"), ("b", "1.2.3", "registry")]
 
 
 YARN_BERRY = """__metadata:
@@ -122,7 +142,8 @@ YARN_BERRY = """__metadata:
 ])
 def test_yarn_berry_entries(tmp_path, key, version, resolution, expected):
     text = YARN_BERRY.format(key=key, version=version, resolution=resolution)
-    [p] = read_text(tmp_path, "yarn.lock", text)
+    workspace, p = read_text(tmp_path, "yarn.lock", text)
+    assert (workspace.name, workspace.version, workspace.source, workspace.line) == ("app", None, "path", 4)
     assert (p.name, p.version, p.source, p.line) == (*expected, 8)
 
 

@@ -140,8 +140,32 @@ def test_ignore_option_and_missing_database(tmp_path, db):
 
 def test_input_format_forces_the_reader_of_a_file_named(tmp_path, db):
     root = project(tmp_path, **{"deps.in": "demo==1.0\n"})
-    assert run(root / "deps.in", "--db", db).returncode == 2
+    unknown = run(root / "deps.in", "--db", db)
+    assert unknown.returncode == 2 and errors(unknown.stderr)[0].endswith("name one with --input-format")
     assert run(root / "deps.in", "--db", db, "--input-format", "requirements.txt").returncode == 1
+
+
+def test_a_bad_line_is_an_error_and_every_other_dependency_is_checked_or_listed(tmp_path, db):
+    root = project(tmp_path, **{
+        "requirements.txt": "demo==1.0\n-r missing.txt\nnot a requirement!\nother==2.0\n",
+        "sub__Cargo.lock": 'version = 3\n[[package]]\nname = "bad"\nversion = 2\n' + CARGO.split("\n", 1)[1],
+        "jvm__gradle.lockfile": "com.jetbrains.intellij.idea:ideaIU:IU-261.22158.277=c\nmy:proj:unspecified=c\n",
+        "web__yarn.lock": '# yarn lockfile v1\n\nx@file:./a:\n  version "1.0.0"\n\nx@file:./b:\n  version "1.0.0"\n',
+    })
+    result = run(root, "--db", db, "--format", "json")
+    report = json.loads(result.stdout)
+    assert result.returncode == report["status"] == 2, result.stderr
+    requirements, cargo = root / "requirements.txt", root / "sub" / "Cargo.lock"
+    assert [line.split(": ", 4)[2:4] for line in errors(result.stderr)] == [
+        [f"{requirements}:2", "requirements.txt"], [f"{requirements}:3", "requirements.txt"],
+        [f"{cargo}:3", "Cargo.lock"]]
+    assert sorted(f["package"]["name"] for f in report["findings"]) == ["demo", "democrate"]
+    unchecked = sorted((u["package"]["name"], u["reason"]) for u in report["unchecked"])
+    assert [name for name, _ in unchecked] == ["com.jetbrains.intellij.idea:ideaIU", "my:proj", "x", "x"]
+    assert "'IU-261.22158.277'" in unchecked[0][1] and "'unspecified'" in unchecked[1][1]
+    assert "file:./a" in unchecked[2][1] and "file:./b" in unchecked[3][1]
+    # demo, other, democrate, the two Maven artifacts, the two folders.
+    assert report["packages"] == 7
 
 
 NESTED = "[" * 100000 + "]" * 100000

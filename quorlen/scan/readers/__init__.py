@@ -15,6 +15,7 @@ from collections.abc import Iterator
 from dataclasses import dataclass
 
 from quorlen.scan.model import LockfileError, Package
+from quorlen.scan.readers.parsing import collecting
 
 # The largest input file read, in bytes: a lockfile of a very large monorepo
 # is a few tens of megabytes.
@@ -77,12 +78,27 @@ def read_text(path: str, format: str) -> str:
         raise LockfileError(path, 0, format, e.strerror or str(e)) from None
 
 
-def read_file(path: str, format: str | None = None) -> list[Package]:
-    """The packages a file declares; LockfileError when it does not parse."""
+def read_file(path: str, format: str | None = None, errors: list[LockfileError] | None = None) -> list[Package]:
+    """The packages a file declares; LockfileError when it does not parse.
+
+    A bad entry or line of a file that otherwise parses is added to
+    ``errors`` and the other packages are returned; without that list the
+    first such error is raised, as for a file that does not parse.
+    """
     reader = reader_for(path, format)
     if reader is None:
-        raise LockfileError(path, 0, "unknown", "no reader recognises this file name; name one with --format")
-    return reader.read(path, read_text(path, reader.format))
+        raise LockfileError(path, 0, "unknown", "no reader recognises this file name; name one with --input-format")
+    text = read_text(path, reader.format)
+    with collecting() as found:
+        packages = reader.read(path, text)
+    # In the order of the file (a reader may take more than one pass), the
+    # files it includes after it.
+    found.sort(key=lambda e: (e.file != path, e.file, e.line))
+    if found and errors is None:
+        raise found[0]
+    if errors is not None:
+        errors.extend(found)
+    return packages
 
 
 # File names too common to take from a folder search anywhere but in the

@@ -15,7 +15,7 @@ from typing import Any
 
 from quorlen.scan.model import REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json
+from quorlen.scan.readers.parsing import Cursor, each_entry, expect, fail, load_json
 
 FORMAT = "conan.lock"
 ECOSYSTEM = "ConanCenter"
@@ -45,12 +45,12 @@ def references(path: str, doc: dict[str, Any], cursor: Cursor) -> list[tuple[str
         nodes = expect(graph.get("nodes"), dict, "'graph_lock.nodes'", path, 1, FORMAT)
         for node_id, node in nodes.items():
             line = cursor.find_json_key(node_id, "{")
-            node = expect(node, dict, f"node {node_id}", path, line, FORMAT)
-            ref = node.get("ref")
-            if ref is None:  # the consumer's own conanfile
-                continue
-            ref = expect(ref, str, f"the 'ref' of node {node_id}", path, line, FORMAT)
-            found.append((ref, cursor.find_json_string(ref)))
+            with each_entry():
+                node = expect(node, dict, f"node {node_id}", path, line, FORMAT)
+                ref = node.get("ref")
+                if ref is not None:  # None: the consumer's own conanfile
+                    ref = expect(ref, str, f"the 'ref' of node {node_id}", path, line, FORMAT)
+                    found.append((ref, cursor.find_json_string(ref)))
         return found
     if not isinstance(version, str) or not version.startswith("0."):
         fail(path, 1, FORMAT, f"unknown lockfile version {version!r}")
@@ -58,9 +58,11 @@ def references(path: str, doc: dict[str, Any], cursor: Cursor) -> list[tuple[str
         if doc.get(section) is None:
             continue
         line = cursor.find_json_key(section)
-        for ref in expect(doc[section], list, f"'{section}'", path, line, FORMAT):
-            ref = expect(ref, str, f"an entry of '{section}'", path, cursor.line_at(cursor.pos), FORMAT)
-            found.append((ref, cursor.find_json_string(ref)))
+        with each_entry():
+            for ref in expect(doc[section], list, f"'{section}'", path, line, FORMAT):
+                with each_entry():
+                    ref = expect(ref, str, f"an entry of '{section}'", path, cursor.line_at(cursor.pos), FORMAT)
+                    found.append((ref, cursor.find_json_string(ref)))
     return found
 
 
@@ -69,10 +71,11 @@ def read(path: str, text: str) -> list[Package]:
     seen: set[tuple[str, str]] = set()
     packages = []
     for ref, line in references(path, doc, Cursor(text)):
-        name, version, source = reference(path, line, ref)
-        if (name, version) not in seen:
-            seen.add((name, version))
-            packages.append(Package(ECOSYSTEM, name, version, path, line, source=source))
+        with each_entry():
+            name, version, source = reference(path, line, ref)
+            if (name, version) not in seen:
+                seen.add((name, version))
+                packages.append(Package(ECOSYSTEM, name, version, path, line, source=source))
     return packages
 
 

@@ -6,7 +6,8 @@ The file is Elixir source; it is read by a small parser of the literal
 terms it holds (maps, tuples, lists, keywords, strings, atoms, numbers) and
 never evaluated.
 
-Lines: the line of the dependency's key.
+Lines: the line of the dependency's key. A dependency whose value cannot
+be read is an error of its own; the other dependencies are still read.
 """
 
 from __future__ import annotations
@@ -16,7 +17,7 @@ from dataclasses import dataclass
 
 from quorlen.scan.model import GIT, REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import MAX_DEPTH, fail
+from quorlen.scan.readers.parsing import MAX_DEPTH, each_entry, fail
 
 FORMAT = "mix.lock"
 ECOSYSTEM = "Hex"
@@ -30,6 +31,7 @@ _TOKEN = re.compile(r"""
   | (?P<number>-?\d[\d_]*(?:\.\d[\d_]*)?(?:[eE][-+]?\d+)?)
   | (?P<word>true|false|nil)\b
   | (?P<punct>%\{|=>|[{}\[\],])
+  | (?P<bad>[^\s{}\[\],]+)
 """, re.VERBOSE)
 
 _ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "#": "#"}
@@ -57,9 +59,10 @@ def tokenize(path: str, text: str) -> list[Token]:
     out: list[Token] = []
     pos, line = 0, 1
     while pos < len(text):
+        # Text no term starts with becomes a "bad" token: the parser fails
+        # the one entry that holds it.
         m = _TOKEN.match(text, pos)
-        if m is None:
-            fail(path, line, FORMAT, f"unexpected text '{text[pos:pos + 20].splitlines()[0]}'")
+        assert m is not None  # the "bad" group takes whatever else there is
         kind = m.lastgroup or ""
         if kind != "space":
             out.append(Token(kind, m.group(), line))
@@ -133,7 +136,39 @@ class Parser:
             return tuple(self.items("}", depth + 1))
         if tok.text == "[":
             return self.items("]", depth + 1)
+        if tok.kind == "bad":
+            fail(self.path, tok.line, FORMAT, f"unexpected text '{tok.text[:20]}'")
         fail(self.path, tok.line, FORMAT, f"unexpected '{tok.text or 'end of file'}'")
+
+    def skip_item(self, start: int) -> None:
+        """Moves from the item that starts at token ``start`` to the next
+        item of the same collection (or its closing bracket)."""
+        self.i, depth = start, 0
+        while self.peek().kind != "end":
+            text = self.peek().text
+            if depth == 0 and text in (",", "}", "]"):
+                if text == ",":
+                    self.i += 1
+                return
+            depth += 1 if text in ("%{", "{", "[") else -1 if text in ("}", "]") else 0
+            self.i += 1
+
+
+def _entry(parser: Parser) -> tuple[str, Term, int]:
+    tok = parser.peek()
+    if tok.kind == "key":
+        parser.take()
+        key = _unquote(tok.text[:-1]) if tok.text.startswith('"') else tok.text[:-1]
+    else:
+        term = parser.term(1)
+        if not isinstance(term, str) or parser.peek().text != "=>":
+            fail(parser.path, tok.line, FORMAT, "the lockfile map holds an item without a key")
+        parser.take("=>")
+        key = term
+    value = parser.term(1)
+    if parser.peek().text != "}":
+        parser.take(",")
+    return str(key), value, tok.line
 
 
 def entries(path: str, text: str) -> list[tuple[str, Term, int]]:
@@ -141,11 +176,15 @@ def entries(path: str, text: str) -> list[tuple[str, Term, int]]:
     parser = Parser(path, tokenize(path, text))
     parser.take("%{")
     out = []
-    for item in parser.items("}", 1):
-        if not (isinstance(item, tuple) and len(item) == 3 and isinstance(item[2], int)):
-            fail(path, parser.peek().line, FORMAT, "the lockfile map holds an item without a key")
-        key, value, line = item
-        out.append((str(key), value, line))
+    while parser.peek().text != "}" and parser.peek().kind != "end":
+        start = parser.i
+        with each_entry():
+            out.append(_entry(parser))
+            continue
+        parser.skip_item(start)
+        if parser.i == start:
+            parser.i += 1  # a stray closing bracket: it starts no item
+    parser.take("}")
     end = parser.peek()
     if end.kind != "end":
         fail(path, end.line, FORMAT, f"unexpected '{end.text}' after the lockfile map")
@@ -163,11 +202,16 @@ def package(path: str, key: str, value: Term, line: int) -> Package:
         repo = value[6] if len(value) > 6 else PUBLIC_REPO
         return Package(ECOSYSTEM, str(value[1]), str(value[2]), path, line,
                        source=REGISTRY if repo == PUBLIC_REPO else URL)
-    return Package(ECOSYSTEM, key, None, path, line, source=GIT if scm == "git" else URL)
+    where = value[1] if len(value) > 1 and isinstance(value[1], str) and not isinstance(value[1], Atom) else None
+    return Package(ECOSYSTEM, key, None, path, line, source=GIT if scm == "git" else URL, location=where)
 
 
 def read(path: str, text: str) -> list[Package]:
-    return [package(path, key, value, line) for key, value, line in entries(path, text)]
+    packages = []
+    for key, value, line in entries(path, text):
+        with each_entry():
+            packages.append(package(path, key, value, line))
+    return packages
 
 
 READERS: tuple[Reader, ...] = (Reader(FORMAT, ("mix.lock", "*__mix.lock"), read),)

@@ -8,7 +8,8 @@ library: it names the least language version the module needs, not the
 toolchain that builds it, and matching the standard library's advisories
 against it would report fixed releases as vulnerable and miss old ones.
 
-Lines: the line of the ``require`` entry.
+Lines: the line of the ``require`` entry. A bad line is an error of its
+own; the other lines are still read.
 """
 
 from __future__ import annotations
@@ -17,7 +18,7 @@ from dataclasses import dataclass
 
 from quorlen.scan.model import PATH, REGISTRY, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import fail
+from quorlen.scan.readers.parsing import each_entry, entry_error, fail
 
 FORMAT = "go.mod"
 ECOSYSTEM = "Go"
@@ -109,7 +110,9 @@ def statements(path: str, text: str) -> list[tuple[int, str, list[str]]]:
     block: str | None = None
     block_line = 0
     for line_no, raw in enumerate(text.splitlines(), 1):
-        toks = tokens(path, line_no, raw)
+        toks: list[str] = []
+        with each_entry():
+            toks = tokens(path, line_no, raw)
         if not toks:
             continue
         if block is not None:
@@ -120,15 +123,15 @@ def statements(path: str, text: str) -> list[tuple[int, str, list[str]]]:
             continue
         verb, args = toks[0], toks[1:]
         if verb not in DIRECTIVES:
-            fail(path, line_no, FORMAT, f"unknown directive '{verb}'")
-        if args == ["("]:
+            entry_error(path, line_no, FORMAT, f"unknown directive '{verb}'")
+        elif args == ["("]:
             block, block_line = verb, line_no
-        elif args == ["(", ")"]:
-            continue
-        else:
+        elif args != ["(", ")"]:
             out.append((line_no, verb, args))
     if block is not None:
-        fail(path, block_line, FORMAT, f"the '{block} (' block is never closed")
+        # Its lines were read as the block's entries; the error says they
+        # may have been meant otherwise.
+        entry_error(path, block_line, FORMAT, f"the '{block} (' block is never closed")
     return out
 
 
@@ -137,14 +140,15 @@ def read(path: str, text: str) -> list[Package]:
     replaces: list[Replace] = []
     module_seen = False
     for line, verb, args in statements(path, text):
-        if verb == "module":
-            module_seen = True
-        elif verb == "require":
-            requires.append(parse_require(path, line, args))
-        elif verb == "replace":
-            replaces.append(parse_replace(path, line, args))
+        with each_entry():
+            if verb == "module":
+                module_seen = True
+            elif verb == "require":
+                requires.append(parse_require(path, line, args))
+            elif verb == "replace":
+                replaces.append(parse_replace(path, line, args))
     if not module_seen and requires:
-        fail(path, 1, FORMAT, "no module directive")
+        entry_error(path, 1, FORMAT, "no module directive")
     return [resolve(path, r, replaces) for r in requires]
 
 
@@ -156,7 +160,7 @@ def resolve(path: str, req: Require, replaces: list[Replace]) -> Package:
         return Package(ECOSYSTEM, req.module, req.version, path, req.line)
     chosen = (exact or every)[-1]
     if chosen.new_version is None:
-        return Package(ECOSYSTEM, req.module, req.version, path, req.line, source=PATH)
+        return Package(ECOSYSTEM, req.module, req.version, path, req.line, source=PATH, location=chosen.new)
     return Package(ECOSYSTEM, chosen.new, chosen.new_version, path, req.line, source=REGISTRY)
 
 

@@ -3,9 +3,11 @@ npm-shrinkwrap.json (lockfileVersion 1, 2 and 3), yarn.lock (classic and
 berry) and pnpm-lock.yaml (lockfileVersion 5 to 9). All of them name npm
 packages.
 
-The project's own packages (the root entry, workspace folders, links to
-them) are not dependencies and are left out; everything installed from
-elsewhere than the registry is reported with its source.
+The project's own packages (the root entry, workspace folders) are
+reported as path sources, as Cargo.lock's workspace members are; links to
+them are not packages of their own. Everything installed from elsewhere
+than the registry is reported with its source and where it came from. One
+bad entry is an error of its own; the file's other entries are still read.
 
 Lines: package-lock.json reports the line of the package's key, yarn.lock
 the line of the entry's header, pnpm-lock.yaml the line of the package's
@@ -14,14 +16,15 @@ key under ``packages``.
 
 from __future__ import annotations
 
+import dataclasses
 import json
 import re
 import urllib.parse
 from typing import Any
 
-from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
+from quorlen.scan.model import GIT, PATH, REGISTRY, URL, LockfileError, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json
+from quorlen.scan.readers.parsing import Cursor, each_entry, expect, fail, load_json
 from quorlen.scan.readers.structured import Collector, YamlDocument, load_yaml_lines
 
 ECOSYSTEM = "npm"
@@ -72,24 +75,63 @@ def _key_line(cursor: Cursor, key: str, entry: Any) -> int:
 
 def _resolved(entry: dict[str, Any], key: str, path: str, line: int, format: str) -> str | None:
     resolved = entry.get("resolved")
-    return None if resolved is None else expect(resolved, str, f"the 'resolved' of {key!r}", path, line, format)
+    if resolved is None or resolved is False:
+        # npm 6 writes false for a dependency bundled in its parent's tarball.
+        return None
+    return expect(resolved, str, f"the 'resolved' of {key!r}", path, line, format)
+
+
+def _located(source: str, location: str | None) -> str | None:
+    """Where a package that is not from the registry came from; a registry
+    package's tarball URL says nothing more than its version."""
+    return None if source == REGISTRY else location
+
+
+def _npm_package(out: Collector, path: str, format: str, key: str, entry: Any, line: int) -> None:
+    expect(entry, dict, f"package {key!r}", path, line, format)
+    if entry.get("link"):
+        return  # a link to a workspace folder, which has an entry of its own
+    if "node_modules/" not in key:
+        # The root (key "") or a workspace folder: the project's own code.
+        name = entry.get("name")
+        if name is not None:
+            expect(name, str, f"the 'name' of {key!r}", path, line, format)
+            version = entry.get("version")
+            out.add(name, version if isinstance(version, str) else None, line, source=PATH, location=key or ".")
+        return
+    name = entry.get("name") or key.rsplit("node_modules/", 1)[1]
+    expect(name, str, f"the 'name' of {key!r}", path, line, format)
+    resolved = _resolved(entry, key, path, line, format)
+    source = _source_of_location(resolved)
+    version = entry.get("version")
+    if version is None and source == REGISTRY:
+        fail(path, line, format, f"package {key!r} has no 'version'")
+    if version is not None:
+        expect(version, str, f"the 'version' of {key!r}", path, line, format)
+    out.add(name, version, line, source=source, location=_located(source, resolved))
 
 
 def _npm_packages(out: Collector, path: str, format: str, packages: dict[str, Any], cursor: Cursor) -> None:
     for key, entry in packages.items():
         line = _key_line(cursor, key, entry)
-        expect(entry, dict, f"package {key!r}", path, line, format)
-        if "node_modules/" not in key or entry.get("link"):
-            continue  # the root, a workspace folder, or a link to one
-        name = entry.get("name") or key.rsplit("node_modules/", 1)[1]
-        expect(name, str, f"the 'name' of {key!r}", path, line, format)
-        source = _source_of_location(_resolved(entry, key, path, line, format))
-        version = entry.get("version")
-        if version is None and source == REGISTRY:
-            fail(path, line, format, f"package {key!r} has no 'version'")
-        if version is not None:
-            expect(version, str, f"the 'version' of {key!r}", path, line, format)
-        out.add(name, version, line, source=source)
+        with each_entry():
+            _npm_package(out, path, format, key, entry, line)
+
+
+def _npm_dependency(out: Collector, path: str, format: str, name: str, entry: Any, line: int) -> None:
+    expect(entry, dict, f"package {name!r}", path, line, format)
+    version = expect(entry.get("version"), str, f"the 'version' of {name!r}", path, line, format)
+    if version.startswith("npm:"):
+        # An alias: installed under one name, published under another.
+        published, version = _split_name(version[4:])
+        out.add(published, version, line)
+    elif _source_of_location(version) != REGISTRY:
+        # A git or local dependency: its "version" is where it came from.
+        out.add(name, None, line, source=_source_of_location(version), location=version)
+    else:
+        resolved = _resolved(entry, name, path, line, format)
+        source = _source_of_location(resolved)
+        out.add(name, version, line, source=source, location=_located(source, resolved))
 
 
 def _npm_dependencies(out: Collector, path: str, format: str, dependencies: Any, cursor: Cursor) -> None:
@@ -97,19 +139,11 @@ def _npm_dependencies(out: Collector, path: str, format: str, dependencies: Any,
     expect(dependencies, dict, "'dependencies'", path, cursor.line_at(cursor.pos), format)
     for name, entry in dependencies.items():
         line = _key_line(cursor, name, entry)
-        expect(entry, dict, f"package {name!r}", path, line, format)
-        version = expect(entry.get("version"), str, f"the 'version' of {name!r}", path, line, format)
-        if version.startswith("npm:"):
-            # An alias: installed under one name, published under another.
-            published, version = _split_name(version[4:])
-            out.add(published, version, line)
-        elif _source_of_location(version) != REGISTRY:
-            # A git or local dependency: its "version" is where it came from.
-            out.add(name, None, line, source=_source_of_location(version))
-        else:
-            out.add(name, version, line, source=_source_of_location(_resolved(entry, name, path, line, format)))
-        if "dependencies" in entry:
-            _npm_dependencies(out, path, format, entry["dependencies"], cursor)
+        with each_entry():
+            _npm_dependency(out, path, format, name, entry, line)
+        if isinstance(entry, dict) and "dependencies" in entry:
+            with each_entry():
+                _npm_dependencies(out, path, format, entry["dependencies"], cursor)
 
 
 def _read_npm(path: str, text: str, format: str) -> list[Package]:
@@ -140,56 +174,106 @@ def read_shrinkwrap(path: str, text: str) -> list[Package]:
 
 YARN = "yarn.lock"
 
-_YARN_FIELD = re.compile(r'^\s+("(?:[^"\\]|\\.)*"|\S+)\s*:?\s*(.*)$')
 _BERRY = re.compile(r"^__metadata:", re.MULTILINE)
+# A classic yarn.lock word: a quoted string (with escapes) or a bare token.
+_YARN_WORD = r'"(?:[^"\\]|\\.)*"|[^\s"]+'
+_YARN_FIELD = re.compile(rf"\s+(?P<key>{_YARN_WORD}?)(?P<colon>:?)(?:\s+(?P<value>{_YARN_WORD}))?\s*")
+_YARN_SPECIFIER = re.compile(rf"\s*({_YARN_WORD})\s*")
 
 
 def _unquote(text: str) -> str:
-    text = text.strip()
     if len(text) >= 2 and text[0] == text[-1] == '"':
-        return text[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+        return re.sub(r"\\(.)", r"\1", text[1:-1])
     return text
 
 
-def _classic_entries(path: str, text: str) -> list[tuple[int, list[str], dict[str, str]]]:
-    """The entries of a classic yarn.lock: (header line, specifiers, the
-    entry's own fields)."""
-    entries: list[tuple[int, list[str], dict[str, str]]] = []
+@dataclasses.dataclass
+class _ClassicEntry:
+    line: int
+    specs: list[str]
+    fields: dict[str, str] = dataclasses.field(default_factory=dict)
+    broken: bool = False  # a line of it was an error: its fields cannot be trusted
+
+
+def _classic_header(path: str, number: int, stripped: str) -> _ClassicEntry:
+    if not stripped.endswith(":"):
+        fail(path, number, YARN, f"expected an entry header ending in ':', found {stripped[:60]!r}")
+    specs = []
+    for part in stripped[:-1].split(","):
+        found = _YARN_SPECIFIER.fullmatch(part)
+        if found is None:
+            fail(path, number, YARN, f"not a package specifier: {part.strip()[:60]!r}")
+        specs.append(_unquote(found.group(1)))
+    return _ClassicEntry(number, [s for s in specs if s])
+
+
+def _classic_field(path: str, number: int, raw: str, entry: _ClassicEntry) -> None:
+    """One line of an entry's own fields (two spaces in); the deeper lines
+    of nested blocks such as dependencies are only checked for their form."""
+    found = _YARN_FIELD.fullmatch(raw)
+    if found is None or not found["key"]:
+        fail(path, number, YARN, f"expected 'key value' or 'key:', found {raw.strip()[:60]!r}")
+    if found["value"] is None:
+        if not found["colon"]:
+            fail(path, number, YARN, f"{raw.strip()[:60]!r} has no value")
+        return  # a nested block opens
+    if raw.startswith("   "):
+        return
+    key, value = _unquote(found["key"]), _unquote(found["value"])
+    if key in entry.fields:
+        fail(path, number, YARN, f"a second {key!r} line in entry {entry.specs[0] if entry.specs else ''!r}")
+    entry.fields[key] = value
+
+
+def _classic_entries(path: str, text: str) -> list[_ClassicEntry]:
+    """The entries of a classic yarn.lock. A bad line is an error of its
+    own and spoils only the entry it is in."""
+    entries: list[_ClassicEntry] = []
+    current: _ClassicEntry | None = None
     for number, raw in enumerate(text.splitlines(), 1):
         stripped = raw.strip()
         if not stripped or stripped.startswith("#"):
             continue
-        if not raw[0].isspace():
-            if not stripped.endswith(":"):
-                fail(path, number, YARN, f"expected an entry header ending in ':', found {stripped[:60]!r}")
-            specs = [_unquote(s) for s in stripped[:-1].split(",")]
-            entries.append((number, [s for s in specs if s], {}))
-            continue
-        if not entries:
-            fail(path, number, YARN, "an indented line before the first entry")
-        # Only the entry's own fields (two spaces in); nested blocks such as
-        # dependencies are deeper.
-        if raw.startswith("  ") and not raw.startswith("   "):
-            found = _YARN_FIELD.match(raw)
-            if found and found.group(2):
-                entries[-1][2][_unquote(found.group(1))] = _unquote(found.group(2))
+        with each_entry():
+            if not raw[0].isspace():
+                current = None  # until the header reads, its lines belong to no entry
+                current = _classic_header(path, number, stripped)
+                entries.append(current)
+            elif current is None:
+                if not entries:
+                    fail(path, number, YARN, "an indented line before the first entry")
+            else:
+                try:
+                    _classic_field(path, number, raw, current)
+                except LockfileError:
+                    # A bad line of a nested block (dependencies) leaves the
+                    # entry's own fields as they were.
+                    current.broken = current.broken or not raw.startswith("   ")
+                    raise
     return entries
+
+
+def _classic_package(out: Collector, path: str, entry: _ClassicEntry) -> None:
+    if not entry.specs:
+        fail(path, entry.line, YARN, "an entry without a package specifier")
+    name, wanted = _split_name(entry.specs[0])
+    if wanted.startswith("npm:"):
+        name = _split_name(wanted[4:])[0]
+    version = entry.fields.get("version")
+    if version is None:
+        fail(path, entry.line, YARN, f"entry {entry.specs[0]!r} has no version")
+    resolved = entry.fields.get("resolved")
+    location = resolved or wanted
+    source = _source_of_location(location)
+    out.add(name, version, entry.line, source=source, location=_located(source, location))
 
 
 def _read_yarn_classic(path: str, text: str) -> list[Package]:
     out = Collector(path, ECOSYSTEM)
-    for line, specs, fields in _classic_entries(path, text):
-        if not specs:
-            fail(path, line, YARN, "an entry without a package specifier")
-        name, wanted = _split_name(specs[0])
-        if wanted.startswith("npm:"):
-            name = _split_name(wanted[4:])[0]
-        version = fields.get("version")
-        if version is None:
-            fail(path, line, YARN, f"entry {specs[0]!r} has no version")
-        resolved = fields.get("resolved")
-        source = _source_of_location(resolved) if resolved else _source_of_location(wanted)
-        out.add(name, version, line, source=source)
+    for entry in _classic_entries(path, text):
+        if not entry.broken:
+            with each_entry():
+                _classic_package(out, path, entry)
     return out.packages
 
 
@@ -208,28 +292,30 @@ def _berry_source(resolution: str) -> tuple[str, str | None]:
     return _source_of_location(resolution), None
 
 
+def _berry_entry(out: Collector, path: str, key: str, entry: Any, line: int) -> None:
+    expect(entry, dict, f"entry {key!r}", path, line, YARN)
+    resolution = expect(entry.get("resolution"), str, f"the 'resolution' of {key!r}", path, line, YARN)
+    name, protocol_part = _split_name(resolution)
+    # A workspace (one of the project's own packages) is a folder of it.
+    source, published = (PATH, None) if protocol_part.startswith("workspace:") else _berry_source(protocol_part)
+    version = entry.get("version")
+    if version is not None:
+        expect(version, str, f"the 'version' of {key!r}", path, line, YARN)
+    if version is None and source == REGISTRY:
+        fail(path, line, YARN, f"entry {key!r} has no version")
+    if version == "0.0.0-use.local":
+        version = None  # a local folder's placeholder, not a release
+    out.add(published or name, version, line, source=source, location=_located(source, protocol_part))
+
+
 def _read_yarn_berry(path: str, text: str) -> list[Package]:
     document = load_yaml_lines(path, text, YARN)
     data = expect(document.value, dict, "the document", path, 1, YARN)
     out = Collector(path, ECOSYSTEM)
     for key, entry in data.items():
-        if key == "__metadata":
-            continue
-        line = document.line(data, key)
-        expect(entry, dict, f"entry {key!r}", path, line, YARN)
-        resolution = expect(entry.get("resolution"), str, f"the 'resolution' of {key!r}", path, line, YARN)
-        name, protocol_part = _split_name(resolution)
-        if protocol_part.startswith("workspace:"):
-            continue  # one of the project's own packages
-        source, published = _berry_source(protocol_part)
-        version = entry.get("version")
-        if version is not None:
-            expect(version, str, f"the 'version' of {key!r}", path, line, YARN)
-        if version is None and source == REGISTRY:
-            fail(path, line, YARN, f"entry {key!r} has no version")
-        if version == "0.0.0-use.local":
-            version = None  # a local folder's placeholder, not a release
-        out.add(published or name, version, line, source=source)
+        if key != "__metadata":
+            with each_entry():
+                _berry_entry(out, path, key, entry, document.line(data, key))
     return out.packages
 
 
@@ -268,19 +354,25 @@ def read_pnpm(path: str, text: str) -> list[Package]:
     # "importers" lists the workspace's own projects; everything they
     # install is listed under "packages".
     for key, entry in packages.items():
-        line = document.line(packages, key)
-        expect(entry, dict, f"package {key!r}", path, line, PNPM)
-        found = _PNPM_AT_KEY.match(key) or _PNPM_SLASH_KEY.match(key)
-        if found:
-            out.add(found.group(1), found.group(2), line)
-            continue
-        name = entry.get("name") or _split_name(key.lstrip("/"))[0]
-        expect(name, str, f"the 'name' of {key!r}", path, line, PNPM)
-        version = entry.get("version")
-        if version is not None:
-            expect(version, str, f"the 'version' of {key!r}", path, line, PNPM)
-        out.add(name, version, line, source=_pnpm_source(entry.get("resolution")))
+        with each_entry():
+            _pnpm_package(out, path, key, entry, document.line(packages, key))
     return out.packages
+
+
+def _pnpm_package(out: Collector, path: str, key: str, entry: Any, line: int) -> None:
+    expect(entry, dict, f"package {key!r}", path, line, PNPM)
+    found = _PNPM_AT_KEY.match(key) or _PNPM_SLASH_KEY.match(key)
+    if found:
+        out.add(found.group(1), found.group(2), line)
+        return
+    name = entry.get("name") or _split_name(key.lstrip("/"))[0]
+    expect(name, str, f"the 'name' of {key!r}", path, line, PNPM)
+    version = entry.get("version")
+    if version is not None:
+        expect(version, str, f"the 'version' of {key!r}", path, line, PNPM)
+    source = _pnpm_source(entry.get("resolution"))
+    # The key names the folder, repository or tarball the package came from.
+    out.add(name, version, line, source=source, location=_located(source, key))
 
 
 READERS: tuple[Reader, ...] = tuple(

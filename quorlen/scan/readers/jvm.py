@@ -22,7 +22,7 @@ from xml.parsers import expat
 
 from quorlen.scan.model import PATH, REGISTRY, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import MAX_DEPTH, fail
+from quorlen.scan.readers.parsing import MAX_DEPTH, entry_error, fail
 
 ECOSYSTEM = "Maven"
 GRADLE = "gradle.lockfile"
@@ -46,8 +46,9 @@ def read_gradle(path: str, text: str) -> list[Package]:
         if coords == "empty":
             continue
         parts = coords.split(":")
-        if len(parts) != 3 or not all(parts):
-            fail(path, line_no, GRADLE, f"expected 'group:artifact:version=configurations', found '{line[:80]}'")
+        if len(parts) != 3 or not all(parts) or any(c.isspace() for c in coords):
+            entry_error(path, line_no, GRADLE, f"expected 'group:artifact:version=configurations', found '{line[:80]}'")
+            continue
         group, artifact, version = parts
         packages.append(Package(ECOSYSTEM, f"{group}:{artifact}", version, path, line_no))
     return packages
@@ -214,7 +215,8 @@ def read_pom(path: str, text: str) -> list[Package]:
         group = resolve(dep.child_text("groupId") or "", props)
         artifact = resolve(dep.child_text("artifactId") or "", props)
         if not group or not artifact:
-            fail(path, dep.line, POM, "a dependency without a resolvable groupId and artifactId")
+            entry_error(path, dep.line, POM, "a dependency without a resolvable groupId and artifactId")
+            continue
         coords.append((f"{group}:{artifact}", dep))
     managed = _managed_versions(project, props)
     packages = []
@@ -225,7 +227,8 @@ def read_pom(path: str, text: str) -> list[Package]:
             version, requirement = managed[name]
         system = dep.child_text("scope") == "system" or dep.child("systemPath") is not None
         packages.append(Package(ECOSYSTEM, name, version, path, dep.line, requirement,
-                                source=PATH if system else REGISTRY))
+                                source=PATH if system else REGISTRY,
+                                location=dep.child_text("systemPath") if system else None))
     return packages
 
 

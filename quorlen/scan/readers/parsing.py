@@ -1,12 +1,17 @@
 """What the readers share: loading JSON, TOML and YAML into a one-line
-LockfileError on failure, type checks that fail the same way, and a cursor
-that finds the line of each entry by searching the text in document order."""
+LockfileError on failure, type checks that fail the same way, a cursor
+that finds the line of each entry by searching the text in document order,
+and the channel through which one bad entry is reported without losing the
+rest of its file."""
 
 from __future__ import annotations
 
+import contextlib
+import contextvars
 import json
 import re
 import tomllib
+from collections.abc import Iterator
 from typing import Any, NoReturn, TypeVar
 
 import yaml  # type: ignore  # (no stubs installed)
@@ -60,7 +65,48 @@ class Cursor:
 
 
 def fail(path: str, line: int, format: str, message: str) -> NoReturn:
+    """Stops the reading of the whole file (or, inside ``each_entry``, of
+    the one entry being read)."""
     raise LockfileError(path, line, format, message)
+
+
+# The entry errors of the file being read; None when no caller collects
+# them, and then the first one stops the reader as ``fail`` does. A context
+# variable keeps the readers' (path, text) signature and keeps concurrent
+# reads in threads apart.
+_entry_errors: contextvars.ContextVar[list[LockfileError] | None] = contextvars.ContextVar(
+    "quorlen_entry_errors", default=None)
+
+
+def entry_error(path: str, line: int, format: str, message: str) -> None:
+    """Records one bad entry or line; the reader skips it and goes on, so
+    every other dependency of the file is still checked."""
+    error = LockfileError(path, line, format, message)
+    found = _entry_errors.get()
+    if found is None:
+        raise error
+    found.append(error)
+
+
+@contextlib.contextmanager
+def each_entry() -> Iterator[None]:
+    """Reads one entry: a ``fail`` inside becomes an entry error, and the
+    code after the block goes on with the next entry."""
+    try:
+        yield
+    except LockfileError as e:
+        entry_error(e.file, e.line, e.format, e.message)
+
+
+@contextlib.contextmanager
+def collecting() -> Iterator[list[LockfileError]]:
+    """Collects the entry errors raised while the block reads a file."""
+    found: list[LockfileError] = []
+    token = _entry_errors.set(found)
+    try:
+        yield found
+    finally:
+        _entry_errors.reset(token)
 
 
 def expect(value: object, kind: type[T], what: str, path: str, line: int, format: str) -> T:
@@ -71,12 +117,16 @@ def expect(value: object, kind: type[T], what: str, path: str, line: int, format
 
 
 _KIND_NAMES = {dict: "an object", list: "a list", str: "a string", int: "a number"}
+# What a value found is called; a boolean is an int to Python, not to the
+# file's author, so it is named before the numbers.
+_VALUE_NAMES = {bool: "a boolean", dict: "an object", list: "a list", str: "a string", int: "a number",
+                float: "a number"}
 
 
 def _json_kind(value: object) -> str:
     if value is None:
         return "null"
-    for kind, name in _KIND_NAMES.items():
+    for kind, name in _VALUE_NAMES.items():
         if isinstance(value, kind):
             return name
     return type(value).__name__

@@ -1,6 +1,7 @@
 """composer.lock: the entries of ``packages`` and ``packages-dev``.
 
-Lines: the line of the entry's ``"name"``, found in document order.
+Lines: the line of the entry's ``"name"``, found in document order. A
+bad entry is an error of its own; the other entries are still read.
 """
 
 from __future__ import annotations
@@ -12,7 +13,7 @@ from typing import Any
 from quorlen.scan.ecosystems import normalize_name
 from quorlen.scan.model import GIT, PATH, REGISTRY, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import Cursor, expect, load_json
+from quorlen.scan.readers.parsing import Cursor, each_entry, expect, load_json
 
 FORMAT = "composer.lock"
 ECOSYSTEM = "Packagist"
@@ -41,24 +42,39 @@ def source_kind(entry: dict[str, Any], version: str) -> str:
 def read(path: str, text: str) -> list[Package]:
     doc = expect(load_json(path, text, FORMAT), dict, "the document", path, 1, FORMAT)
     cursor = Cursor(text)
-    packages = []
+    packages: list[Package] = []
     for section in SECTIONS:
         entries = doc.get(section)
         if entries is None:
             continue
         cursor.find_json_key(section)
-        entries = expect(entries, list, f"'{section}'", path, cursor.line_at(cursor.pos), FORMAT)
-        for entry in entries:
-            here = cursor.line_at(cursor.pos)
-            entry = expect(entry, dict, f"an entry of '{section}'", path, here, FORMAT)
-            name = expect(entry.get("name"), str, f"the 'name' of an entry of '{section}'", path, here, FORMAT)
-            line = cursor.find(_name_pattern(name))
-            version = expect(entry.get("version"), str, f"the 'version' of {name}", path, line, FORMAT)
-            packages.append(Package(
-                ECOSYSTEM, normalize_name(ECOSYSTEM, name), packagist_version(version), path, line,
-                source=source_kind(entry, version),
-            ))
+        with each_entry():
+            entries = expect(entries, list, f"'{section}'", path, cursor.line_at(cursor.pos), FORMAT)
+            for entry in entries:
+                with each_entry():
+                    packages.append(package(path, section, entry, cursor))
     return packages
+
+
+def package(path: str, section: str, entry: Any, cursor: Cursor) -> Package:
+    here = cursor.line_at(cursor.pos)
+    entry = expect(entry, dict, f"an entry of '{section}'", path, here, FORMAT)
+    name = expect(entry.get("name"), str, f"the 'name' of an entry of '{section}'", path, here, FORMAT)
+    line = cursor.find(_name_pattern(name))
+    version = expect(entry.get("version"), str, f"the 'version' of {name}", path, line, FORMAT)
+    kind = source_kind(entry, version)
+    return Package(ECOSYSTEM, normalize_name(ECOSYSTEM, name), packagist_version(version), path, line,
+                   source=kind, location=_location(entry, kind))
+
+
+def _location(entry: dict[str, Any], kind: str) -> str | None:
+    """The folder (a path dist's URL) or repository (the source's URL) of a
+    package that is not a registry release."""
+    if kind == REGISTRY:
+        return None
+    table = entry.get("dist" if kind == PATH else "source")
+    url = table.get("url") if isinstance(table, dict) else None
+    return url if isinstance(url, str) else None
 
 
 def _name_pattern(name: str) -> re.Pattern[str]:

@@ -4,10 +4,14 @@ Pipfile.lock, uv.lock and pdm.lock. All of them name PyPI packages.
 Lines: a requirements file reports the line where a requirement starts (the
 first of its continued lines); the TOML lockfiles the line of the entry's
 ``name = ...`` key; Pipfile.lock the line of the package's key.
+
+A bad line or entry (an include that cannot be read among them) is an
+error of its own; the rest of the file is still read.
 """
 
 from __future__ import annotations
 
+import collections.abc
 import dataclasses
 import os
 import re
@@ -15,7 +19,7 @@ from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import Cursor, expect, fail, load_json, load_toml
+from quorlen.scan.readers.parsing import Cursor, each_entry, expect, fail, load_json, load_toml
 from quorlen.scan.readers.structured import Collector
 
 ECOSYSTEM = "PyPI"
@@ -104,10 +108,11 @@ def _add_direct(out: Collector, target: str, line: int, path: str, name: str | N
     if name is None and egg:
         name = egg.group(1)
     if name is not None:
-        out.add(name, None, line, source=_source_of(target), path=path)
+        out.add(name, None, line, source=_source_of(target), path=path, location=target)
     else:
         # No name to match by: the target itself identifies the dependency.
-        out.add(_EXTRAS_SUFFIX.sub("", target), None, line, source=_source_of(target), normalise=False, path=path)
+        out.add(_EXTRAS_SUFFIX.sub("", target), None, line, source=_source_of(target), normalise=False, path=path,
+                location=target)
 
 
 def _is_direct(text: str) -> bool:
@@ -169,7 +174,7 @@ def _include(out: Collector, including: str, line: int, target: str, includes: _
 
     if _URL_SCHEME.match(target) and not target.lower().startswith("file:"):
         # Never fetched; reported so the include is not lost from sight.
-        out.add(target, None, line, source=URL, normalise=False, path=including)
+        out.add(target, None, line, source=URL, normalise=False, path=including, location=target)
         return
     if target.lower().startswith("file:"):
         target = target[5:]
@@ -190,24 +195,29 @@ def _include(out: Collector, including: str, line: int, target: str, includes: _
     _read_requirements(out, name, read_text(name, REQUIREMENTS), includes)
 
 
+def _requirement_line(out: Collector, path: str, line: int, content: str, includes: _Includes) -> None:
+    if not content.startswith("-"):
+        _add_requirement(out, path, line, content)
+        return
+    option, value = _split_option(content)
+    if option in _INCLUDE_OPTIONS:
+        if not value:
+            fail(path, line, REQUIREMENTS, f"{option} names no file")
+        _include(out, path, line, value, includes)
+    elif option in _EDITABLE_OPTIONS:
+        if not value:
+            fail(path, line, REQUIREMENTS, f"{option} names nothing to install")
+        _add_direct(out, value, line, path)
+    # Every other option (indexes, hashes, constraints, binary choices)
+    # declares no dependency.
+
+
 def _read_requirements(out: Collector, path: str, text: str, includes: _Includes) -> None:
     real = os.path.realpath(path)
     includes.active.append(real)
     for line, content in _logical_lines(text):
-        if not content.startswith("-"):
-            _add_requirement(out, path, line, content)
-            continue
-        option, value = _split_option(content)
-        if option in _INCLUDE_OPTIONS:
-            if not value:
-                fail(path, line, REQUIREMENTS, f"{option} names no file")
-            _include(out, path, line, value, includes)
-        elif option in _EDITABLE_OPTIONS:
-            if not value:
-                fail(path, line, REQUIREMENTS, f"{option} names nothing to install")
-            _add_direct(out, value, line, path)
-        # Every other option (indexes, hashes, constraints, binary choices)
-        # declares no dependency.
+        with each_entry():
+            _requirement_line(out, path, line, content, includes)
     includes.active.pop()
     includes.done.add(real)
 
@@ -224,23 +234,42 @@ def read_requirements(path: str, text: str) -> list[Package]:
 _PACKAGE_HEADER = re.compile(r"^[ \t]*\[\[[ \t]*package[ \t]*\]\]", re.MULTILINE)
 
 
-def _toml_entries(path: str, text: str, format: str) -> list[tuple[int, dict[str, Any], str, str | None]]:
-    """The ``[[package]]`` entries of a TOML lockfile as (line, entry, name,
-    version), the line being that of the entry's name."""
+_EntryReader = collections.abc.Callable[[Collector, int, dict[str, Any], str, str | None], None]
+
+
+def _read_toml_lock(path: str, text: str, format: str, read_entry: _EntryReader) -> list[Package]:
+    """The packages of the ``[[package]]`` entries of a TOML lockfile, each
+    read by ``read_entry(out, line, entry, name, version)``, the line being
+    that of the entry's name. A bad entry is an error of its own."""
     data = load_toml(path, text, format)
     entries = expect(data.get("package", []), list, "'package'", path, 1, format)
     cursor = Cursor(text)
-    result = []
+    out = Collector(path, ECOSYSTEM)
     for entry in entries:
         header = cursor.find(_PACKAGE_HEADER)
-        expect(entry, dict, "a package entry", path, header, format)
-        name = expect(entry.get("name"), str, "a package's 'name'", path, header, format)
-        line = cursor.find(re.compile(r"^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']", re.MULTILINE))
-        version = entry.get("version")
-        if version is not None:
-            expect(version, str, f"the 'version' of {name!r}", path, line, format)
-        result.append((line, entry, _EXTRAS_SUFFIX.sub("", name), version))
-    return result
+        with each_entry():
+            expect(entry, dict, "a package entry", path, header, format)
+            name = expect(entry.get("name"), str, "a package's 'name'", path, header, format)
+            line = cursor.find(re.compile(r"^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']",
+                                          re.MULTILINE))
+            version = entry.get("version")
+            if version is not None:
+                expect(version, str, f"the 'version' of {name!r}", path, line, format)
+            read_entry(out, line, entry, _EXTRAS_SUFFIX.sub("", name), version)
+    return out.packages
+
+
+def _toml_location(entry: dict[str, Any], kind: str, *keys: str) -> str | None:
+    """Where a package that is not from an index came from: the first of
+    ``keys`` the entry (or its source table) has as text."""
+    if kind == REGISTRY:
+        return None
+    for table in (entry, entry.get("source")):
+        if isinstance(table, dict):
+            for key in keys:
+                if isinstance(table.get(key), str):
+                    return str(table[key])
+    return None
 
 
 POETRY = "poetry.lock"
@@ -250,8 +279,7 @@ _POETRY_SOURCES = {"git": GIT, "directory": PATH, "file": PATH, "url": URL, "leg
 
 
 def read_poetry(path: str, text: str) -> list[Package]:
-    out = Collector(path, ECOSYSTEM)
-    for line, entry, name, version in _toml_entries(path, text, POETRY):
+    def entry_of(out: Collector, line: int, entry: dict[str, Any], name: str, version: str | None) -> None:
         source = entry.get("source")
         kind = REGISTRY
         if source is not None:
@@ -259,8 +287,9 @@ def read_poetry(path: str, text: str) -> list[Package]:
             kind = _POETRY_SOURCES.get(str(source.get("type", "legacy")), URL)
         if version is None and kind == REGISTRY:
             fail(path, line, POETRY, f"package {name!r} has no 'version' text")
-        out.add(name, version, line, source=kind)
-    return out.packages
+        out.add(name, version, line, source=kind, location=_toml_location(entry, kind, "url"))
+
+    return _read_toml_lock(path, text, POETRY, entry_of)
 
 
 UV = "uv.lock"
@@ -271,28 +300,28 @@ _UV_SOURCES = {"registry": REGISTRY, "git": GIT, "url": URL, "path": PATH, "dire
 
 
 def read_uv(path: str, text: str) -> list[Package]:
-    out = Collector(path, ECOSYSTEM)
-    for line, entry, name, version in _toml_entries(path, text, UV):
+    def entry_of(out: Collector, line: int, entry: dict[str, Any], name: str, version: str | None) -> None:
         source = expect(entry.get("source", {"registry": ""}), dict, f"the source of {name!r}", path, line, UV)
-        kinds = [_UV_SOURCES[k] for k in source if k in _UV_SOURCES]
-        kind = kinds[0] if kinds else URL
+        kinds = [(k, _UV_SOURCES[k]) for k in source if k in _UV_SOURCES]
+        key, kind = kinds[0] if kinds else ("", URL)
         if version is None and kind == REGISTRY:
             fail(path, line, UV, f"package {name!r} has no 'version' text")
-        out.add(name, version, line, source=kind)
-    return out.packages
+        out.add(name, version, line, source=kind, location=_toml_location(entry, kind, *([key] if key else [])))
+
+    return _read_toml_lock(path, text, UV, entry_of)
 
 
 PDM = "pdm.lock"
 
 
 def read_pdm(path: str, text: str) -> list[Package]:
-    out = Collector(path, ECOSYSTEM)
-    for line, entry, name, version in _toml_entries(path, text, PDM):
+    def entry_of(out: Collector, line: int, entry: dict[str, Any], name: str, version: str | None) -> None:
         kind = GIT if "git" in entry else PATH if "path" in entry else URL if "url" in entry else REGISTRY
         if version is None and kind == REGISTRY:
             fail(path, line, PDM, f"package {name!r} has no 'version' text")
-        out.add(name, version, line, source=kind)
-    return out.packages
+        out.add(name, version, line, source=kind, location=_toml_location(entry, kind, "git", "path", "url"))
+
+    return _read_toml_lock(path, text, PDM, entry_of)
 
 
 # ---------------------------------------------------------------------------
@@ -323,16 +352,23 @@ def read_pipfile(path: str, text: str) -> list[Package]:
         if group == "_meta":
             continue
         group_line = cursor.find_json_key(group)
-        expect(entries, dict, f"{group!r}", path, group_line, PIPFILE)
-        for name, entry in entries.items():
-            line = cursor.find_json_key(name, "{" if isinstance(entry, dict) else "")
-            expect(entry, dict, f"package {name!r}", path, line, PIPFILE)
-            kind = GIT if "git" in entry else PATH if "path" in entry else URL if "file" in entry else REGISTRY
-            version, requirement = _pipfile_version(path, line, name, entry.get("version"))
-            if kind == REGISTRY and version is None and requirement is None:
-                fail(path, line, PIPFILE, f"package {name!r} has no version")
-            out.add(name, version, line, requirement=requirement, source=kind)
+        with each_entry():
+            expect(entries, dict, f"{group!r}", path, group_line, PIPFILE)
+            for name, entry in entries.items():
+                line = cursor.find_json_key(name, "{" if isinstance(entry, dict) else "")
+                with each_entry():
+                    _pipfile_entry(out, path, line, name, entry)
     return out.packages
+
+
+def _pipfile_entry(out: Collector, path: str, line: int, name: str, entry: Any) -> None:
+    expect(entry, dict, f"package {name!r}", path, line, PIPFILE)
+    keys = [k for k in ("git", "path", "file") if isinstance(entry.get(k), str)]
+    kind = GIT if "git" in entry else PATH if "path" in entry else URL if "file" in entry else REGISTRY
+    version, requirement = _pipfile_version(path, line, name, entry.get("version"))
+    if kind == REGISTRY and version is None and requirement is None:
+        fail(path, line, PIPFILE, f"package {name!r} has no version")
+    out.add(name, version, line, requirement=requirement, source=kind, location=entry[keys[0]] if keys else None)
 
 
 READERS: tuple[Reader, ...] = (

@@ -1,6 +1,7 @@
 """Cargo.lock: every ``[[package]]`` entry (the old ``[root]`` table too).
 
 Lines: the line of the entry's ``name = "..."``, found in document order.
+A bad entry is an error of its own; the other entries are still read.
 """
 
 from __future__ import annotations
@@ -10,7 +11,7 @@ from typing import Any
 
 from quorlen.scan.model import GIT, PATH, REGISTRY, URL, Package
 from quorlen.scan.readers import Reader
-from quorlen.scan.readers.parsing import Cursor, expect, fail, load_toml
+from quorlen.scan.readers.parsing import Cursor, each_entry, expect, fail, load_toml
 
 FORMAT = "Cargo.lock"
 ECOSYSTEM = "crates.io"
@@ -48,20 +49,25 @@ def _entries(path: str, doc: dict[str, Any]) -> list[tuple[re.Pattern[str], Any]
 def read(path: str, text: str) -> list[Package]:
     doc = load_toml(path, text, FORMAT)
     cursor = Cursor(text)
-    packages = []
+    packages: list[Package] = []
     for header, entry in _entries(path, doc):
-        line = cursor.find(header)
-        entry = expect(entry, dict, "a package entry", path, line, FORMAT)
-        name = expect(entry.get("name"), str, "a package's 'name'", path, line, FORMAT)
-        line = cursor.find(re.compile(r"(?m)^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']"))
-        version = expect(entry.get("version"), str, f"the 'version' of {name}", path, line, FORMAT)
-        source = entry.get("source")
-        if source is not None:
-            source = expect(source, str, f"the 'source' of {name}", path, line, FORMAT)
-        if not name or not version:
-            fail(path, line, FORMAT, "a package entry with an empty name or version")
-        packages.append(Package(ECOSYSTEM, name, version, path, line, source=source_kind(source)))
+        with each_entry():
+            packages.append(package(path, entry, cursor, cursor.find(header)))
     return packages
+
+
+def package(path: str, entry: Any, cursor: Cursor, line: int) -> Package:
+    entry = expect(entry, dict, "a package entry", path, line, FORMAT)
+    name = expect(entry.get("name"), str, "a package's 'name'", path, line, FORMAT)
+    line = cursor.find(re.compile(r"(?m)^[ \t]*name[ \t]*=[ \t]*[\"']" + re.escape(name) + r"[\"']"))
+    version = expect(entry.get("version"), str, f"the 'version' of {name}", path, line, FORMAT)
+    source = entry.get("source")
+    if source is not None:
+        source = expect(source, str, f"the 'source' of {name}", path, line, FORMAT)
+    if not name or not version:
+        fail(path, line, FORMAT, "a package entry with an empty name or version")
+    kind = source_kind(source)
+    return Package(ECOSYSTEM, name, version, path, line, source=kind, location=None if kind == REGISTRY else source)
 
 
 READERS: tuple[Reader, ...] = (Reader(FORMAT, ("Cargo.lock", "*__Cargo.lock"), read),)

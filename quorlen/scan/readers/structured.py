@@ -128,7 +128,7 @@ def load_yaml_lines(path: str, text: str, format: str) -> YamlDocument:
 
 class Collector:
     """The packages of one file, one per distinct (ecosystem, name,
-    version, requirement, source), the first declaration winning: lockfiles
+    version, requirement, source, location), the first declaration winning: lockfiles
     list a package once per place it is installed or per set of extras it
     is locked with, and one report of it is enough."""
 
@@ -136,16 +136,17 @@ class Collector:
         self.path = path
         self.ecosystem = ecosystem
         self.packages: list[Package] = []
-        self._seen: set[tuple[str, str, str | None, str | None, str]] = set()
+        self._seen: set[tuple[str, str, str | None, str | None, str, str | None]] = set()
 
     def add(self, name: str, version: str | None, line: int, *, requirement: str | None = None,
             source: str = REGISTRY, normalise: bool = True, path: str | None = None,
-            ecosystem: str | None = None) -> None:
+            ecosystem: str | None = None, location: str | None = None) -> None:
         ecosystem = self.ecosystem if ecosystem is None else ecosystem
         if normalise:
             name = normalize_name(ecosystem, name)
-        key = (ecosystem, name, version, requirement, source)
+        key = (ecosystem, name, version, requirement, source, location)
         if key in self._seen:
             return
         self._seen.add(key)
-        self.packages.append(Package(ecosystem, name, version, path or self.path, line, requirement, source))
+        self.packages.append(Package(ecosystem, name, version, path or self.path, line, requirement, source,
+                                     location))
