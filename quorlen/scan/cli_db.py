@@ -10,15 +10,17 @@ import argparse
 import sys
 import typing
 
+from quorlen.scan.text import visible
+
 PROG = "quorlen"
 
 
 def warn(message: str) -> None:
-    sys.stderr.write(f"{PROG}: warning: {message}\n")
+    sys.stderr.write(f"{PROG}: warning: {visible(message)}\n")
 
 
 def error(message: str) -> None:
-    sys.stderr.write(f"{PROG}: error: {message}\n")
+    sys.stderr.write(f"{PROG}: error: {visible(message)}\n")
 
 
 def cmd_build(args: argparse.Namespace) -> int:
