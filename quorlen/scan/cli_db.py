@@ -46,9 +46,9 @@ def cmd_update(args: argparse.Namespace) -> int:
             error(result.message)
             status = 2
         elif result.status == UNCHANGED:
-            print(f"{result.ecosystem}: unchanged since the last download")
+            print(f"{visible(result.ecosystem)}: unchanged since the last download")
         elif result.report is not None:
-            print(f"{result.ecosystem}: {result.report.summary()}")
+            print(f"{visible(result.ecosystem)}: {result.report.summary()}")
     return status
 
 
@@ -57,7 +57,8 @@ def cmd_info(args: argparse.Namespace) -> int:
 
     with Database(args.db, readonly=True) as db:
         lines = db.info().lines()
-    sys.stdout.write("\n".join(lines) + "\n")
+    # Source locations are whatever paths and URLs were imported.
+    sys.stdout.write("\n".join(visible(line) for line in lines) + "\n")
     return 0
 
 

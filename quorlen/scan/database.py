@@ -50,6 +50,11 @@ RAW, ZLIB, DEFLATE = 0, 1, 2
 # Records written to the index at once.
 BATCH = 512
 
+# Bytes of pages a writer keeps in memory: an import of osv.dev's size
+# touches the indexes' pages in no useful order, and re-reading them from the
+# file costs more than this memory.
+WRITE_CACHE = 64 << 20
+
 # Seconds a writer waits for another writer of the same index to finish
 # before it gives up.
 LOCK_WAIT = 300.0
@@ -696,6 +701,7 @@ class Database:
                 self._conn = self._connect()
                 self._conn.backup(work)
             work.execute("PRAGMA synchronous = OFF")
+            work.execute(f"PRAGMA cache_size = -{WRITE_CACHE >> 10}")
         except (OSError, sqlite3.Error) as e:
             raise IndexWriteError(f"cannot write the advisory index '{self.path}': {_reason(e)}") from None
         return work
@@ -806,13 +812,16 @@ class Database:
         skipped, counted and warned about; a source that cannot be read at
         all raises DatabaseError and leaves the index as it was.
         """
-        plans = []
+        plans, paths = [], []
         for source in sources:
             location = os.fspath(source)
             if not os.path.exists(location):
                 raise DatabaseError(f"cannot read '{location}': No such file or directory")
-            plans.append(SourceReport(os.path.abspath(location), _source_kind(location)))
-        return self._import(plans, warn)
+            paths.append(os.path.abspath(location))
+            # The index keeps text: a name's bytes that are not UTF-8 as \xff.
+            shown = paths[-1].encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+            plans.append(SourceReport(shown, _source_kind(location)))
+        return self._import(plans, warn, paths)
 
     def _import(self, plans: list[SourceReport], warn: Warn | None,
                 paths: abc.Sequence[str] | None = None) -> ImportReport:

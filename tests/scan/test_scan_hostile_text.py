@@ -97,3 +97,13 @@ def current_umask():
     mask = os.umask(0)
     os.umask(mask)
     return mask
+
+
+def test_a_source_folder_whose_name_is_not_utf8_imports(tmp_path):
+    folder = os.path.join(os.fsencode(tmp_path), b"rec\xffords")
+    os.mkdir(folder)
+    with open(os.path.join(folder, b"r.json"), "w") as f:
+        json.dump(RECORD, f)
+    with Database(tmp_path / "db") as db:
+        assert db.import_sources([os.fsdecode(folder)]).added == 1
+        assert db.info().sources[0].location == str(tmp_path / "rec\\xffords")
