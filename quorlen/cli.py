@@ -403,7 +403,10 @@ def main(argv: abc.Sequence[str] | None = None) -> int:
         sys.stdout.flush()
         return status
     except (ValueError, TypeError, IndexError, UsageError) as e:
-        fail(str(e))
+        # A message may quote a scanned file or a record: nothing in it may
+        # act on the terminal.
+        from quorlen.scan.text import visible
+        fail(visible(str(e)))
     except BrokenPipeError:
         # The reader went away (`quorlen sort | head`): not an error of ours.
         sys.stderr.close()

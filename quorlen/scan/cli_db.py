@@ -10,15 +10,17 @@ import argparse
 import sys
 import typing
 
+from quorlen.scan.text import visible
+
 PROG = "quorlen"
 
 
 def warn(message: str) -> None:
-    sys.stderr.write(f"{PROG}: warning: {message}\n")
+    sys.stderr.write(f"{PROG}: warning: {visible(message)}\n")
 
 
 def error(message: str) -> None:
-    sys.stderr.write(f"{PROG}: error: {message}\n")
+    sys.stderr.write(f"{PROG}: error: {visible(message)}\n")
 
 
 def cmd_build(args: argparse.Namespace) -> int:
@@ -44,9 +46,9 @@ def cmd_update(args: argparse.Namespace) -> int:
             error(result.message)
             status = 2
         elif result.status == UNCHANGED:
-            print(f"{result.ecosystem}: unchanged since the last download")
+            print(f"{visible(result.ecosystem)}: unchanged since the last download")
         elif result.report is not None:
-            print(f"{result.ecosystem}: {result.report.summary()}")
+            print(f"{visible(result.ecosystem)}: {result.report.summary()}")
     return status
 
 
@@ -55,7 +57,8 @@ def cmd_info(args: argparse.Namespace) -> int:
 
     with Database(args.db, readonly=True) as db:
         lines = db.info().lines()
-    sys.stdout.write("\n".join(lines) + "\n")
+    # Source locations are whatever paths and URLs were imported.
+    sys.stdout.write("\n".join(visible(line) for line in lines) + "\n")
     return 0
 
 

@@ -6,8 +6,11 @@ from __future__ import annotations
 import argparse
 import os
 import sys
+import tempfile
 import typing
 from typing import Any
+
+from quorlen.scan.text import visible
 
 FORMATS = ("table", "json", "sarif")
 
@@ -37,11 +40,11 @@ def register(sub: "argparse._SubParsersAction[Any]") -> None:
 
 
 def _warn(text: str) -> None:
-    sys.stderr.write(f"quorlen: warning: {text}\n")
+    sys.stderr.write(f"quorlen: warning: {visible(text)}\n")
 
 
 def _error(text: str) -> None:
-    sys.stderr.write(f"quorlen: error: {text}\n")
+    sys.stderr.write(f"quorlen: error: {visible(text)}\n")
 
 
 def _colour(stream: typing.TextIO) -> bool:
@@ -49,19 +52,29 @@ def _colour(stream: typing.TextIO) -> bool:
 
 
 def _write(path: str, text: str) -> None:
-    # The report appears whole or not at all: a reader of FILE never sees half.
+    # The report appears whole or not at all: a reader of FILE never sees
+    # half, and no temporary file outlives a failure of any kind.
     folder = os.path.dirname(os.path.abspath(path))
-    temp = os.path.join(folder, f".{os.path.basename(path)}.{os.getpid()}.tmp")
     try:
-        with open(temp, "w", encoding="utf-8") as f:
+        fd, temp = tempfile.mkstemp(prefix=f".{os.path.basename(path)}.", suffix=".tmp", dir=folder)
+    except OSError as e:
+        raise ValueError(f"cannot write '{path}': {e.strerror or e}") from None
+    try:
+        # A report is an ordinary file (mkstemp's would be private to its owner).
+        mask = os.umask(0)
+        os.umask(mask)
+        os.fchmod(fd, 0o666 & ~mask)
+        with open(fd, "w", encoding="utf-8") as f:
             f.write(text)
         os.replace(temp, path)
-    except OSError as e:
+    except BaseException as e:
         try:
             os.unlink(temp)
         except OSError:
             pass
-        raise ValueError(f"cannot write '{path}': {e.strerror or e}") from None
+        if isinstance(e, OSError):
+            raise ValueError(f"cannot write '{path}': {e.strerror or e}") from None
+        raise
 
 
 def run(args: argparse.Namespace) -> int:

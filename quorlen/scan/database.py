@@ -4,9 +4,10 @@ Records are kept as the JSON text they arrived in (compressed when that saves
 space), beside a table from (OSV ecosystem, normalised package name) to the
 records that name the package, so a scan reads only the records of the
 packages it holds. Imports are incremental (a record whose id and
-``modified`` time are already there is not written again) and atomic: one
-transaction, so a failed or interrupted import leaves the previous index as
-it was.
+``modified`` time are already there is not written again) and atomic: they
+are written into a copy of the index that replaces it only once complete,
+so a failed, killed or interrupted import leaves the previous index as it
+was, readable by every later command without any repair.
 """
 
 from __future__ import annotations
@@ -20,7 +21,11 @@ import sqlite3
 import zipfile
 import zlib
 import collections.abc as abc
+import contextlib
 import dataclasses
+import fcntl
+import tempfile
+import time
 from dataclasses import dataclass
 from pathlib import Path
 from types import TracebackType
@@ -44,6 +49,15 @@ RAW, ZLIB, DEFLATE = 0, 1, 2
 
 # Records written to the index at once.
 BATCH = 512
+
+# Bytes of pages a writer keeps in memory: an import of osv.dev's size
+# touches the indexes' pages in no useful order, and re-reading them from the
+# file costs more than this memory.
+WRITE_CACHE = 64 << 20
+
+# Seconds a writer waits for another writer of the same index to finish
+# before it gives up.
+LOCK_WAIT = 300.0
 
 # How many refused or skipped items of one source are named one by one in
 # warnings before only their count is given.
@@ -86,6 +100,11 @@ CREATE TABLE meta (
 
 class DatabaseError(ValueError):
     """The index cannot be used or built: missing, corrupt, or a source that fails."""
+
+
+class IndexWriteError(DatabaseError):
+    """Writing the index's new copy failed (a full disk, an I/O error): the
+    whole change is abandoned and the index stays as it was."""
 
 
 class InvalidRecord(ValueError):
@@ -225,6 +244,24 @@ def _quick_key(data: bytes) -> tuple[str, str] | None:
         return ids[0].decode(), times[0].decode()
     except UnicodeDecodeError:
         return None
+
+
+def _blank(path: str) -> bool:
+    """Whether nothing is at path yet, or only an empty file to make the index in."""
+    try:
+        return os.path.getsize(path) == 0
+    except OSError:
+        return not os.path.lexists(path)
+
+
+def _reason(e: BaseException) -> str:
+    """An SQLite or system failure as the end of a one-line message."""
+    if isinstance(e, OSError):
+        return str(e.strerror or e)
+    text = " ".join(str(e).split())
+    if getattr(e, "sqlite_errorname", "") in ("SQLITE_CORRUPT", "SQLITE_NOTADB"):
+        text += "; delete it and build it again"
+    return text
 
 
 def _now() -> str:
@@ -477,51 +514,230 @@ class _Batch:
 # --- the database ---------------------------------------------------------
 
 class Database:
-    """An advisory index in one SQLite file."""
+    """An advisory index in one SQLite file.
+
+    The file is never changed in place. A writer takes a lock beside it (one
+    writer at a time; another waits up to LOCK_WAIT seconds), copies it into
+    a temporary file in the same folder, imports into the copy, writes the
+    copy to disk and renames it over the index. So at every moment, a kill
+    or a crash included, the index is one whole committed file with no
+    journal to replay, which read-only openers can read at once; readers
+    that opened the previous file keep reading it, untouched, until they
+    close it; a failed import leaves a temporary file that the next writer
+    deletes, never a half-written index. The copy is written without
+    journal syncing, which is safe because it is thrown away on any fault,
+    and synced once before the rename.
+    """
 
     def __init__(self, path: str | os.PathLike[str] | None = None, *, readonly: bool = False) -> None:
         self.path = os.fspath(path) if path is not None else default_path()
         self.readonly = readonly
+        self._work: sqlite3.Connection | None = None  # the new copy while writing
+        self._work_path: str | None = None
+        self._lock: int | None = None
+        self._depth = 0
+        self._opened = False
+        if os.path.isdir(self.path):
+            raise DatabaseError(f"'{self.path}' is a folder, not an advisory index")
+        if not readonly and _blank(self.path):
+            self._create()
         self._conn = self._connect()
+        self._opened = True
+
+    # Opening.
 
     def _connect(self) -> sqlite3.Connection:
-        exists = os.path.exists(self.path)
-        if self.readonly and not exists:
+        if not os.path.exists(self.path):
             raise DatabaseError(f"no advisory index at '{self.path}'; build one with 'quorlen db build' "
                                 "or 'quorlen db update'")
         if os.path.isdir(self.path):
             raise DatabaseError(f"'{self.path}' is a folder, not an advisory index")
-        try:
-            if self.readonly:
-                conn = sqlite3.connect(Path(self.path).absolute().as_uri() + "?mode=ro", uri=True,
-                                       isolation_level=None)
-            else:
-                os.makedirs(os.path.dirname(os.path.abspath(self.path)), exist_ok=True)
-                conn = sqlite3.connect(self.path, isolation_level=None)
-        except (OSError, sqlite3.Error) as e:
-            raise DatabaseError(f"cannot open the advisory index '{self.path}': {e}") from None
-        try:
-            self._check_schema(conn)
-        except BaseException:
-            conn.close()
-            raise
-        return conn
+        uri = Path(self.path).absolute().as_uri()
+        # A journal beside the file is a change an older writer left half
+        # done; only a read-write connection rolls it back, which SQLite does
+        # on the first read. Without one, read-only is enough.
+        leftover = any(os.path.exists(self.path + end) for end in ("-journal", "-wal"))
+        modes = ["rw", "ro"] if leftover else ["ro"]
+        for mode in modes:
+            try:
+                conn = sqlite3.connect(f"{uri}?mode={mode}", uri=True, isolation_level=None)
+            except sqlite3.Error as e:
+                if mode == modes[-1]:
+                    raise DatabaseError(f"cannot open the advisory index '{self.path}': {_reason(e)}") from None
+                continue
+            try:
+                self._check_schema(conn)
+                conn.execute("PRAGMA query_only = 1")
+                return conn
+            except (DatabaseError, sqlite3.Error) as e:
+                conn.close()
+                if mode == modes[-1]:
+                    if isinstance(e, DatabaseError):
+                        raise
+                    raise DatabaseError(f"cannot open the advisory index '{self.path}': {_reason(e)}") from None
+        raise AssertionError("unreachable")
 
     def _check_schema(self, conn: sqlite3.Connection) -> None:
         try:
             version = conn.execute("PRAGMA user_version").fetchone()[0]
             tables = conn.execute("SELECT count(*) FROM sqlite_master").fetchone()[0]
-            if version == 0 and tables == 0 and not self.readonly:
-                conn.executescript(f"BEGIN IMMEDIATE; {_SCHEMA} PRAGMA user_version = {SCHEMA_VERSION}; COMMIT;")
-                return
         except sqlite3.Error as e:
-            raise DatabaseError(f"'{self.path}' is not a readable advisory index ({e})") from None
+            raise DatabaseError(f"'{self.path}' is not a readable advisory index ({_reason(e)})") from None
         if version == 0:
             raise DatabaseError(f"'{self.path}' is not an advisory index"
                                 + ("" if tables else "; build one with 'quorlen db build'"))
+        if version > SCHEMA_VERSION:
+            raise DatabaseError(f"the advisory index '{self.path}' has layout {version}, written by a newer "
+                                f"quorlen; this one reads layout {SCHEMA_VERSION}: upgrade quorlen, or name "
+                                "another index with --db")
         if version != SCHEMA_VERSION:
             raise DatabaseError(f"the advisory index '{self.path}' has layout {version}, this version reads "
                                 f"layout {SCHEMA_VERSION}; delete it and build it again")
+
+    # Writing: the lock, the copy, and the rename that publishes it.
+
+    def _create(self) -> None:
+        """An empty index at the path, made whole before it appears there."""
+        os.makedirs(os.path.dirname(os.path.abspath(self.path)), exist_ok=True)
+        with self.writing():
+            if _blank(self.path):
+                self._begin_copy(empty=True)
+
+    @contextlib.contextmanager
+    def writing(self) -> abc.Iterator[None]:
+        """Every import within goes to one new copy of the index that replaces
+        it when the outermost block ends without an exception; an exception
+        leaves the index as it was. Holds the writer's lock meanwhile."""
+        if self.readonly:
+            raise DatabaseError(f"the advisory index '{self.path}' is open read-only")
+        if self._depth:
+            self._depth += 1
+            try:
+                yield
+            finally:
+                self._depth -= 1
+            return
+        self._acquire()
+        self._depth = 1
+        try:
+            self._sweep()
+            yield
+            if self._work is not None:
+                self._publish()
+        finally:
+            self._depth = 0
+            self._discard()
+            self._release()
+
+    def _acquire(self) -> None:
+        try:
+            fd = os.open(self.path + ".lock", os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o666)
+        except OSError as e:
+            raise DatabaseError(f"cannot write the advisory index '{self.path}': {e.strerror or e}") from None
+        deadline = time.monotonic() + LOCK_WAIT
+        while True:
+            try:
+                fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+                break
+            except BlockingIOError:
+                if time.monotonic() >= deadline:
+                    os.close(fd)
+                    raise DatabaseError(f"another command is still writing the advisory index '{self.path}' "
+                                        f"after {LOCK_WAIT:g} s of waiting; try again when it has finished") from None
+                time.sleep(0.05)
+        self._lock = fd
+
+    def _release(self) -> None:
+        if self._lock is not None:
+            # The lock file stays: deleting it would let two writers lock two files.
+            os.close(self._lock)
+            self._lock = None
+
+    def _temp_prefix(self, kind: str) -> str:
+        return f".{kind}-{os.path.basename(self.path)}-"
+
+    def temp_file(self, kind: str, suffix: str) -> str:
+        """A new empty file beside the index that the next writer deletes if
+        this one dies before it does; only for use while writing()."""
+        fd, path = tempfile.mkstemp(prefix=self._temp_prefix(kind), suffix=suffix,
+                                    dir=os.path.dirname(os.path.abspath(self.path)))
+        os.close(fd)
+        return path
+
+    def _sweep(self) -> None:
+        # Holding the lock, any temporary file of this index's writers is one
+        # that a killed writer left behind.
+        folder = os.path.dirname(os.path.abspath(self.path))
+        prefixes = tuple(self._temp_prefix(kind) for kind in ("build", "download"))
+        try:
+            names = [n for n in os.listdir(folder) if n.startswith(prefixes)]
+        except OSError:
+            return
+        for name in names:
+            with contextlib.suppress(OSError):
+                os.unlink(os.path.join(folder, name))
+
+    def _begin_copy(self, empty: bool = False) -> sqlite3.Connection:
+        """The connection to the new copy, made from the current index on first use."""
+        if self._work is not None:
+            return self._work
+        try:
+            self._work_path = self.temp_file("build", ".sqlite3")
+            try:
+                mode = os.stat(self.path).st_mode & 0o777
+            except OSError:
+                mask = os.umask(0)
+                os.umask(mask)
+                mode = 0o666 & ~mask
+            os.chmod(self._work_path, mode)
+            work = sqlite3.connect(self._work_path, isolation_level=None)
+            self._work = work
+            if empty:
+                work.executescript(f"BEGIN; {_SCHEMA} PRAGMA user_version = {SCHEMA_VERSION}; COMMIT;")
+            else:
+                # Another writer may have replaced the index since it was
+                # opened: the copy starts from what is there now.
+                self._conn.close()
+                self._conn = self._connect()
+                self._conn.backup(work)
+            work.execute("PRAGMA synchronous = OFF")
+            work.execute(f"PRAGMA cache_size = -{WRITE_CACHE >> 10}")
+        except (OSError, sqlite3.Error) as e:
+            raise IndexWriteError(f"cannot write the advisory index '{self.path}': {_reason(e)}") from None
+        return work
+
+    def _publish(self) -> None:
+        assert self._work is not None and self._work_path is not None
+        try:
+            self._work.close()
+            self._work = None
+            fd = os.open(self._work_path, os.O_RDONLY)
+            try:
+                os.fsync(fd)
+            finally:
+                os.close(fd)
+            os.replace(self._work_path, self.path)
+            self._work_path = None
+            fd = os.open(os.path.dirname(os.path.abspath(self.path)), os.O_RDONLY)
+            try:
+                os.fsync(fd)
+            finally:
+                os.close(fd)
+        except OSError as e:
+            raise IndexWriteError(f"cannot write the advisory index '{self.path}': {e.strerror or e}") from None
+        if self._opened:
+            self._conn.close()
+            self._conn = self._connect()
+
+    def _discard(self) -> None:
+        if self._work is not None:
+            self._work.close()
+            self._work = None
+        if self._work_path is not None:
+            for end in ("", "-journal"):
+                with contextlib.suppress(OSError):
+                    os.unlink(self._work_path + end)
+            self._work_path = None
 
     # Context manager and closing.
 
@@ -533,13 +749,16 @@ class Database:
         self.close()
 
     def close(self) -> None:
-        self._conn.close()
+        self._discard()
+        self._release()
+        if self._opened:
+            self._conn.close()
 
     def _query(self, sql: str, params: abc.Sequence[Any] = ()) -> list[Any]:
         try:
-            return self._conn.execute(sql, params).fetchall()
+            return (self._work or self._conn).execute(sql, params).fetchall()
         except sqlite3.Error as e:
-            raise DatabaseError(f"the advisory index '{self.path}' cannot be read: {e}") from None
+            raise DatabaseError(f"the advisory index '{self.path}' cannot be read: {_reason(e)}") from None
 
     # Lookups.
 
@@ -593,58 +812,60 @@ class Database:
         skipped, counted and warned about; a source that cannot be read at
         all raises DatabaseError and leaves the index as it was.
         """
-        plans = []
+        plans, paths = [], []
         for source in sources:
             location = os.fspath(source)
             if not os.path.exists(location):
                 raise DatabaseError(f"cannot read '{location}': No such file or directory")
-            plans.append(SourceReport(os.path.abspath(location), _source_kind(location)))
-        return self._import(plans, warn)
+            paths.append(os.path.abspath(location))
+            # The index keeps text: a name's bytes that are not UTF-8 as \xff.
+            shown = paths[-1].encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
+            plans.append(SourceReport(shown, _source_kind(location)))
+        return self._import(plans, warn, paths)
 
     def _import(self, plans: list[SourceReport], warn: Warn | None,
                 paths: abc.Sequence[str] | None = None) -> ImportReport:
         """Import each plan's source (read from paths[i] when given) in one transaction."""
-        if self.readonly:
-            raise DatabaseError(f"the advisory index '{self.path}' is open read-only")
         report = ImportReport(sources=plans)
-        conn = self._conn
-        try:
-            conn.execute("BEGIN IMMEDIATE")
+        with self.writing():
+            conn = self._begin_copy()
             try:
-                known: dict[str, str] = dict(conn.execute("SELECT id, modified FROM records"))
-                for i, plan in enumerate(plans):
-                    path = paths[i] if paths is not None else plan.location
-                    source_id = self._source_row(plan)
-                    try:
-                        self._import_one(path, plan, source_id, known, report, warn or (lambda _m: None))
-                    except RecursionError:
-                        raise DatabaseError(f"{plan.location}: folders nested too deeply") from None
-                    conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
-                conn.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_update', ?)", (_now(),))
-                conn.execute("COMMIT")
-            except BaseException:
-                # Some failures of SQLite itself end the transaction already.
-                if conn.in_transaction:
-                    conn.execute("ROLLBACK")
-                raise
-        except sqlite3.Error as e:
-            raise DatabaseError(f"cannot write the advisory index '{self.path}': {e}") from None
+                conn.execute("BEGIN IMMEDIATE")
+                try:
+                    known: dict[str, str] = dict(conn.execute("SELECT id, modified FROM records"))
+                    for i, plan in enumerate(plans):
+                        path = paths[i] if paths is not None else plan.location
+                        source_id = self._source_row(conn, plan)
+                        try:
+                            self._import_one(conn, path, plan, source_id, known, report, warn or (lambda _m: None))
+                        except RecursionError:
+                            raise DatabaseError(f"{plan.location}: folders nested too deeply") from None
+                        conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
+                    conn.execute("INSERT OR REPLACE INTO meta (key, value) VALUES ('last_update', ?)", (_now(),))
+                    conn.execute("COMMIT")
+                except BaseException:
+                    # Some failures of SQLite itself end the transaction already.
+                    if conn.in_transaction:
+                        conn.execute("ROLLBACK")
+                    raise
+            except (sqlite3.Error, OSError) as e:
+                raise IndexWriteError(f"cannot write the advisory index '{self.path}': {_reason(e)}") from None
         return report
 
-    def _source_row(self, plan: SourceReport) -> int:
-        self._conn.execute(
+    def _source_row(self, conn: sqlite3.Connection, plan: SourceReport) -> int:
+        conn.execute(
             "INSERT INTO sources (location, kind, ecosystem, imported, records, etag, last_modified) "
             "VALUES (?, ?, ?, ?, 0, ?, ?) ON CONFLICT (location) DO UPDATE SET kind = excluded.kind, "
             "ecosystem = excluded.ecosystem, imported = excluded.imported, etag = excluded.etag, "
             "last_modified = excluded.last_modified",
             (plan.location, plan.kind, plan.ecosystem, _now(), plan.etag, plan.last_modified))
-        row = self._conn.execute("SELECT id FROM sources WHERE location = ?", (plan.location,)).fetchone()
+        row = conn.execute("SELECT id FROM sources WHERE location = ?", (plan.location,)).fetchone()
         return int(row[0])
 
-    def _import_one(self, path: str, plan: SourceReport, source_id: int, known: dict[str, str],
+    def _import_one(self, conn: sqlite3.Connection, path: str, plan: SourceReport, source_id: int, known: dict[str, str],
                     report: ImportReport, warn: Warn) -> None:
         named = 0
-        batch = _Batch(self._conn)
+        batch = _Batch(conn)
 
         def skipped(where: str, reason: str) -> None:
             nonlocal named

@@ -11,7 +11,6 @@ from __future__ import annotations
 
 import os
 import sys
-import tempfile
 import time
 import urllib.error
 import urllib.parse
@@ -21,8 +20,8 @@ import typing
 from dataclasses import dataclass
 from http.client import HTTPMessage
 
-from quorlen.scan.database import (FAILED, UNCHANGED, UPDATED, Database, DatabaseError, SourceReport,
-                                   UpdateResult, Warn)
+from quorlen.scan.database import (FAILED, UNCHANGED, UPDATED, Database, DatabaseError, IndexWriteError,
+                                   SourceReport, UpdateResult, Warn)
 
 # Bytes of one download at most: the largest ecosystem's archive is a
 # fraction of this.
@@ -153,25 +152,34 @@ def update(db: Database, ecosystems: abc.Sequence[str], mirror: str, *, progress
     if not names:
         raise DatabaseError("no ecosystem to update: name one or more with --ecosystem")
     urls = [archive_url(mirror, name) for name in names]
-    folder = os.path.dirname(os.path.abspath(db.path))
     results = []
-    for name, url in zip(names, urls):
-        known = db.source(url)
-        fd, tmp = tempfile.mkstemp(prefix=".download-", suffix=".zip", dir=folder)
-        try:
-            with os.fdopen(fd, "wb") as dest:
-                fetched = fetch(url, dest, etag=known.etag if known else None,
-                                last_modified=known.last_modified if known else None,
-                                progress=progress, label=name)
-            if not fetched.changed:
-                results.append(UpdateResult(name, url, UNCHANGED))
-                continue
-            plan = SourceReport(url, "download", ecosystem=name, etag=fetched.etag,
-                                last_modified=fetched.last_modified)
-            report = db.import_downloaded(plan, tmp, warn=warn)
-            results.append(UpdateResult(name, url, UPDATED, report=report))
-        except (DownloadError, DatabaseError) as e:
-            results.append(UpdateResult(name, url, FAILED, str(e)))
-        finally:
-            os.unlink(tmp)
+    # One writing session for every ecosystem: the index is copied once and
+    # replaced once, and a download killed midway leaves a file the next
+    # session deletes.
+    with db.writing():
+        for name, url in zip(names, urls):
+            results.append(_update_one(db, name, url, progress, warn))
     return results
+
+
+def _update_one(db: Database, name: str, url: str, progress: bool, warn: Warn | None) -> UpdateResult:
+    known = db.source(url)
+    tmp = db.temp_file("download", ".zip")
+    try:
+        with open(tmp, "wb") as dest:
+            fetched = fetch(url, dest, etag=known.etag if known else None,
+                            last_modified=known.last_modified if known else None,
+                            progress=progress, label=name)
+        if not fetched.changed:
+            return UpdateResult(name, url, UNCHANGED)
+        plan = SourceReport(url, "download", ecosystem=name, etag=fetched.etag,
+                            last_modified=fetched.last_modified)
+        report = db.import_downloaded(plan, tmp, warn=warn)
+        return UpdateResult(name, url, UPDATED, report=report)
+    except IndexWriteError:
+        # The new copy of the index is broken: no ecosystem of this update is kept.
+        raise
+    except (DownloadError, DatabaseError, OSError) as e:
+        return UpdateResult(name, url, FAILED, str(e) if not isinstance(e, OSError) else f"{url}: {e}")
+    finally:
+        os.unlink(tmp)

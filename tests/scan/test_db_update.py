@@ -131,7 +131,7 @@ def test_update_downloads_only_what_changed(tmp_path, mirror, validators):
         assert db.record(first["id"])["modified"] == "2099-01-01T00:00:00Z"
         assert f"{mirror.url}/crates.io/all.zip" in [s.location for s in db.info().sources]
     # No download leaves files behind.
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["db"]
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["db", "db.lock"]  # the writers' lock stays
 
 
 def test_failures_of_one_ecosystem_leave_the_others_done(tmp_path, mirror):
@@ -151,7 +151,7 @@ def test_failures_of_one_ecosystem_leave_the_others_done(tmp_path, mirror):
         assert db.ids() == ["PY-1", "PY-2"]
         # A failed download is tried in full next time, not taken as unchanged.
         assert db.source(f"{mirror.url}/npm/all.zip") is None
-    assert sorted(p.name for p in tmp_path.iterdir()) == ["db"]
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["db", "db.lock"]  # the writers' lock stays
 
 
 @pytest.mark.parametrize("mirror_url, ecosystem, message", [

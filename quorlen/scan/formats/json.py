@@ -10,6 +10,7 @@ from typing import Any
 from quorlen.scan.model import Package
 from quorlen.scan.scan import Finding, ScanResult
 from quorlen.scan.severity import Severity
+from quorlen.scan.text import utf8_json
 
 SCHEMA_VERSION = "1"
 SCHEMA_FILE = "scan-result.schema.json"
@@ -54,4 +55,4 @@ def document(result: ScanResult) -> dict[str, Any]:
 
 
 def render(result: ScanResult) -> str:
-    return json.dumps(document(result), indent=2, ensure_ascii=False) + "\n"
+    return utf8_json(json.dumps(document(result), indent=2, ensure_ascii=False)) + "\n"

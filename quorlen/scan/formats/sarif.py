@@ -9,6 +9,7 @@ import urllib.parse
 from typing import Any
 
 from quorlen.scan.scan import Finding, ScanResult
+from quorlen.scan.text import utf8_json
 
 SCHEMA = "https://json.schemastore.org/sarif-2.1.0.json"
 # SARIF levels by rating; an unrated vulnerability is still a warning.
@@ -17,7 +18,9 @@ OSV_URL = "https://osv.dev/vulnerability/"
 
 
 def _uri(path: str) -> str:
-    posix = path.replace(os.sep, "/")
+    # The file name's own bytes, percent-encoded: a name that is not UTF-8
+    # still makes a valid URI that names that very file.
+    posix = os.fsencode(path.replace(os.sep, "/"))
     if os.path.isabs(path):
         return "file://" + urllib.parse.quote(posix)
     return urllib.parse.quote(posix)
@@ -91,4 +94,4 @@ def document(result: ScanResult) -> dict[str, Any]:
 
 
 def render(result: ScanResult) -> str:
-    return json.dumps(document(result), indent=2, ensure_ascii=False) + "\n"
+    return utf8_json(json.dumps(document(result), indent=2, ensure_ascii=False)) + "\n"

@@ -5,6 +5,7 @@ from __future__ import annotations
 
 from quorlen.scan.model import Package
 from quorlen.scan.scan import Finding, ScanResult
+from quorlen.scan.text import visible
 
 # ANSI colours, used only when writing to a terminal.
 RESET = "\033[0m"
@@ -19,30 +20,33 @@ def _paint(text: str, code: str, colour: bool) -> str:
     return f"{code}{text}{RESET}" if colour and code else text
 
 
+# Every text below comes from a record or a scanned file, so each passes
+# through visible() before it reaches the terminal.
+
 def _declared(p: Package) -> str:
     if p.version is not None:
-        return f"{p.name} {p.version}"
-    return f"{p.name} {p.requirement}" if p.requirement else p.name
+        return visible(f"{p.name} {p.version}")
+    return visible(f"{p.name} {p.requirement}" if p.requirement else p.name)
 
 
 def _where(p: Package) -> str:
-    return f"{p.file}:{p.line}" if p.line else p.file
+    return visible(f"{p.file}:{p.line}" if p.line else p.file)
 
 
 def _finding_lines(f: Finding, colour: bool) -> list[str]:
     rating = f.severity.rating if f.severity is not None else None
     label = str(f.severity) if f.severity is not None else "unrated"
-    aliases = [i for i in f.ids if i != f.id]
-    head = f"  {_paint(label, RATING_COLOURS.get(rating or '', ''), colour)}  {f.id}"
+    aliases = [visible(i) for i in f.ids if i != f.id]
+    head = f"  {_paint(visible(label), RATING_COLOURS.get(rating or '', ''), colour)}  {visible(f.id)}"
     if aliases:
         head += f" ({', '.join(aliases)})"
     lines = [head]
     if f.summary:
         summary = f.summary if len(f.summary) <= SUMMARY_WIDTH else f.summary[:SUMMARY_WIDTH - 3].rstrip() + "..."
-        lines.append(f"      {summary}")
-    detail = f"      affected {f.affected or '?'}"
+        lines.append(f"      {visible(summary)}")
+    detail = f"      affected {visible(f.affected or '?')}"
     if f.fixed:
-        detail += f"; fixed in {', '.join(f.fixed)}"
+        detail += f"; fixed in {visible(', '.join(f.fixed))}"
     lines.append(detail)
     return lines
 
@@ -54,21 +58,22 @@ def render(result: ScanResult, *, colour: bool = False) -> str:
         groups.setdefault(f.package, []).append(f)
     for package, findings in groups.items():
         fix = findings[0].fix
-        head = f"{_where(package)}  {package.ecosystem}  {_paint(_declared(package), BOLD, colour)}"
-        lines.append(f"{head}  (fix: {fix})" if package.version is not None or fix.version else head)
+        head = f"{_where(package)}  {visible(package.ecosystem)}  {_paint(_declared(package), BOLD, colour)}"
+        lines.append(f"{head}  (fix: {visible(str(fix))})" if package.version is not None or fix.version else head)
         for f in findings:
             lines.extend(_finding_lines(f, colour))
         lines.append("")
     if result.unchecked:
         lines.append(f"Not checked ({len(result.unchecked)}):")
-        lines.extend(f"  {_where(u.package)}  {u.package.ecosystem}  {_declared(u.package)}: {u.reason}"
+        lines.extend(f"  {_where(u.package)}  {visible(u.package.ecosystem)}  {_declared(u.package)}: {visible(u.reason)}"
                      for u in result.unchecked)
         lines.append("")
     if result.ignored:
         lines.append(f"Ignored ({len(result.ignored)}):")
         for i in result.ignored:
             why = f": {i.ignore.reason}" if i.ignore.reason else ""
-            lines.append(f"  {i.finding.id}  {_declared(i.finding.package)} ({i.ignore.source}{why})")
+            lines.append(f"  {visible(i.finding.id)}  {_declared(i.finding.package)} "
+                         f"({visible(i.ignore.source + why)})")
         lines.append("")
     vulnerable = len(groups)
     files = len(result.files)
