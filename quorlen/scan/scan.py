@@ -19,6 +19,7 @@ from quorlen.scan.match import (
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
+from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.severity import Severity, gravest, record_severity
 
 # The longest summary kept; details run to pages.
@@ -38,6 +39,8 @@ class Finding:
     affected: str
     fixed: tuple[str, ...]
     fix: Fix
+    # What to do about it (see quorlen.scan.remedy); None when nothing is known.
+    advice: Advice | None = None
 
     @property
     def id(self) -> str:
@@ -327,6 +330,8 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
         packages.extend(_unique(_read(path, forced, result)))
     result.packages = len(packages)
     check_packages(packages, db, active, result)
+    from quorlen.scan import remedy
+    remedy.annotate(result, db, frozenset(active))
     # A bad record is met once per package that names it; say so once.
     result.warnings = list(dict.fromkeys(result.warnings))
     return result
