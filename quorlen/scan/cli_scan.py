@@ -9,7 +9,7 @@ import sys
 import typing
 from typing import Any
 
-FORMATS = ("table", "json", "sarif")
+FORMATS = ("table", "json", "sarif", "markdown", "html")
 
 DESCRIPTION = (
     "Read lockfiles, manifests and SBOMs (files, or folders searched recursively) and report every dependency "

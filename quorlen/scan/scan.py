@@ -19,6 +19,7 @@ from quorlen.scan.match import (
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
+from quorlen.scan.progress import Progress
 from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.severity import Severity, gravest, record_severity
 
@@ -262,11 +263,13 @@ def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ig
 
 
 def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
-                   result: ScanResult) -> None:
+                   result: ScanResult, progress: Progress | None = None) -> None:
     """Match the packages and add their findings, ignored findings and unchecked deps to result."""
     checker = _Checker(db, result.warnings)
     excluded = frozenset(active)
     for package in packages:
+        if progress is not None:
+            progress.update()
         library = ecosystems.library_ecosystem(package.ecosystem)
         reason = _why_unchecked(package, library)
         if reason is not None:
@@ -325,11 +328,14 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
     active, expired = ignore.in_force(_ignores(ignores, _roots(paths), result), today or datetime.date.today())
     result.warnings.extend(expired)
     packages: list[Package] = []
-    for path, forced in _inputs(paths, format, result):
-        result.files.append(path)
-        packages.extend(_unique(_read(path, forced, result)))
+    with Progress("reading files") as progress:
+        for path, forced in _inputs(paths, format, result):
+            progress.update()
+            result.files.append(path)
+            packages.extend(_unique(_read(path, forced, result)))
     result.packages = len(packages)
-    check_packages(packages, db, active, result)
+    with Progress("checking packages", len(packages)) as progress:
+        check_packages(packages, db, active, result, progress)
     from quorlen.scan import remedy
     remedy.annotate(result, db, frozenset(active))
     # A bad record is met once per package that names it; say so once.

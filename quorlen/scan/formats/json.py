@@ -31,7 +31,7 @@ def advice(a: Advice | None) -> dict[str, Any] | None:
     if a is None:
         return None
     return {"kind": a.kind, "text": a.text, "version": a.version, "command": a.command, "declared": a.declared,
-            "file": a.file, "line": a.line, "requirement": a.requirement, "vulnerable": a.vulnerable,
+            "file": a.file, "line": a.line, "column": a.column, "requirement": a.requirement, "vulnerable": a.vulnerable,
             "via": list(a.via), "lockfile_alone": a.lockfile_alone}
 
 

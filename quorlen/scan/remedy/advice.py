@@ -43,6 +43,7 @@ class Advice:
     declared: str | None = None
     file: str | None = None
     line: int = 0
+    column: int = 0
     requirement: str | None = None
     vulnerable: str | None = None
     via: tuple[str, ...] = ()
@@ -210,7 +211,8 @@ def _for_direct(package: Package, place: Place, format: str, ctx: Context) -> Ad
         return None  # a path or git dependency: no registry requirement to move
     declared = syntax.to_library(written, ctx.library)
     where = _where(place.declared.file, place.declared.line)
-    base = dict(version=ctx.fix, declared=written, file=place.declared.file, line=place.declared.line)
+    base = dict(version=ctx.fix, declared=written, file=place.declared.file, line=place.declared.line,
+                column=place.declared.column)
     vulnerable = vulnerable_part(declared, ctx.affected, ctx.library)
     shown_vulnerable = syntax.to_ecosystem(vulnerable, ctx.library) if vulnerable else None
     if ctx.fix is not None and q.satisfies(ctx.fix, declared, ctx.library):

@@ -5,6 +5,7 @@ a Gemfile is searched line by line for ``gem`` calls, never run."""
 from __future__ import annotations
 
 import collections.abc as abc
+import dataclasses
 import os
 import re
 from dataclasses import dataclass
@@ -35,6 +36,8 @@ class Declared:
     requirement: str | None
     file: str
     line: int
+    # 1-based column of the requirement's text on its line; 0 when it is not written there as is.
+    column: int = 0
 
 
 def _line_finder(text: str) -> abc.Callable[[re.Pattern[str]], int]:
@@ -261,8 +264,20 @@ def read_manifest(path: str, kind: str) -> list[Declared]:
     declares; LockfileError when it does not parse. A Cargo workspace's
     members named in it are read with it."""
     text = read_text(path, kind)
-    declared = READERS[kind](path, text)
+    declared = _with_columns(READERS[kind](path, text), text)
     if kind == CARGO:
         for member in cargo_members(path, text):
-            declared += read_cargo(member, read_text(member, kind))
+            declared += _with_columns(read_cargo(member, read_text(member, kind)), read_text(member, kind))
     return declared
+
+
+def _with_columns(declared: list[Declared], text: str) -> list[Declared]:
+    lines = text.splitlines()
+    out = []
+    for d in declared:
+        line = lines[d.line - 1] if 0 < d.line <= len(lines) else ""
+        found = line.find(d.requirement) if d.requirement and d.requirement != "*" else -1
+        if found >= 0 and line.count(d.requirement or "") == 1:
+            d = dataclasses.replace(d, column=found + 1)
+        out.append(d)
+    return out
