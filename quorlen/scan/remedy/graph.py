@@ -98,11 +98,10 @@ def _uv(doc: dict[str, Any], edges: Edges, key: abc.Callable[[str], str]) -> Non
                 if isinstance(dep, dict) and isinstance(dep.get("name"), str):
                     edges.needs[parent].setdefault(key(dep["name"]), None)
         source = entry.get("source")
-        if isinstance(source, dict) and ("editable" in source or "virtual" in source) and source.get(
-                "editable", source.get("virtual")) == ".":
+        if isinstance(source, dict) and "." in (source.get("editable"), source.get("virtual")):
             # The project itself: its metadata keeps the declared specifiers.
-            metadata = entry.get("metadata") if isinstance(entry.get("metadata"), dict) else {}
-            for req in metadata.get("requires-dist") or []:
+            metadata = entry.get("metadata")
+            for req in (metadata.get("requires-dist") if isinstance(metadata, dict) else None) or []:
                 if isinstance(req, dict) and isinstance(req.get("name"), str):
                     spec = req.get("specifier")
                     edges.roots[key(req["name"])] = spec if isinstance(spec, str) and spec else "*"

@@ -23,12 +23,32 @@ def _clauses(text: str, separator: str) -> list[tuple[str, str]]:
     return out
 
 
+def _next(numbers: list[str]) -> str:
+    return ".".join(numbers[:-1] + [str(int(numbers[-1]) + 1)] + ["0"] * (3 - len(numbers)))
+
+
+def _cargo_clause(op: str, version: str) -> str:
+    """One Cargo comparator; a partial version (``<1.3``, ``=1.2``) stands
+    for every version it starts, as Cargo reads it."""
+    numbers = version.split(".")
+    if op in ("", "^", "~") or len(numbers) >= 3 or not all(n.isdigit() for n in numbers):
+        return ("^" if op == "" else "==" if op == "=" else op) + version
+    full = ".".join(numbers + ["0"] * (3 - len(numbers)))
+    if op == "=":
+        return f">={full},<{_next(numbers)}"
+    if op == ">":
+        return ">=" + _next(numbers)
+    if op == "<=":
+        return "<" + _next(numbers)
+    return op + full
+
+
 def to_library(requirement: str, library: str) -> str:
     """A declared requirement as the library's grammar reads it."""
     text = requirement.strip()
     if library == "crates" and text not in ("", "*"):
         clauses = _clauses(text, ",")
-        return ",".join(("^" if op == "" else "==" if op == "=" else op) + v for op, v in clauses) or text
+        return ",".join(_cargo_clause(op, v) for op, v in clauses) or text
     if library == "ruby" and text not in ("", "*"):
         clauses = _clauses(text, ",")
         return ",".join(("==" if op in ("", "=") else op) + v for op, v in clauses) or text
