@@ -210,7 +210,7 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: str | os.PathLike[str], cl
         # Some input was read apart from its batch: check from the client's copy.
         client.cancel(checks)
         checked = check_packages(client, packages, ref, planned.active, retries=retries) if packages else []
-        return _advised(units.assemble(planned, inputs, checked), db, planned.active)
+        return units.assemble(planned, inputs, checked)
     placed: list[units.PackageResult | None] = [None] * len(packages)
     for ok, value in _outcomes(checks):
         if not ok:
@@ -220,14 +220,4 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: str | os.PathLike[str], cl
             placed[i] = one
     if any(c is None for c in placed):
         raise RuntimeError("the checks of the packages came back incomplete")
-    return _advised(units.assemble(planned, inputs, [c for c in placed if c is not None]), db, planned.active)
-
-
-def _advised(result: ScanResult, db: str | os.PathLike[str], active: dict[str, ignore.Ignore]) -> ScanResult:
-    # Advice reads the manifests beside the lockfiles with findings: few
-    # files, read here on the client as the local scan does.
-    from quorlen.scan import remedy
-    from quorlen.scan.database import Database
-    with Database(os.fspath(db), readonly=True) as index:
-        remedy.annotate(result, index, frozenset(active))
-    return result
+    return units.assemble(planned, inputs, [c for c in placed if c is not None])

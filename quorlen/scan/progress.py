@@ -7,7 +7,7 @@ from __future__ import annotations
 import sys
 import time
 import typing
-from collections.abc import Callable
+import collections.abc as abc
 
 # Seconds of work before the line appears, and between two redraws.
 DELAY = 1.0
@@ -19,7 +19,7 @@ class Progress:
     known beforehand (a count alone is shown otherwise)."""
 
     def __init__(self, what: str, total: int | None = None, *, stream: typing.TextIO | None = None,
-                 clock: Callable[[], float] = time.monotonic) -> None:
+                 clock: abc.Callable[[], float] = time.monotonic) -> None:
         self.what = what
         self.total = total
         self.stream = stream if stream is not None else sys.stderr

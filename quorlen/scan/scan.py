@@ -20,6 +20,7 @@ from quorlen.scan.match import (
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
 from quorlen.scan.progress import Progress
+from quorlen.scan.remedy import Advisor
 from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.severity import Severity, gravest, record_severity
 
@@ -223,7 +224,8 @@ def _summary(hits: abc.Sequence[Hit]) -> str:
     return ""
 
 
-def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
+def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str],
+             advice: Advice | None) -> Finding:
     ids: list[str] = []
     for hit in group:
         if hit.id not in ids:
@@ -234,7 +236,7 @@ def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: lis
     entries = [e for hit in group for e in hit.entries]
     severity = gravest(record_severity(hit.record, hit.entries, warnings) for hit in group)
     return Finding(package, tuple(ids), records, _summary(group), severity, describe(entries),
-                   tuple(fixed_versions(entries)), fix)
+                   tuple(fixed_versions(entries)), fix, advice)
 
 
 def _fix(package: Package, library: str, advisories: _Advisories, groups: abc.Sequence[abc.Sequence[Hit]],
@@ -266,6 +268,7 @@ def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: di
                    result: ScanResult, progress: Progress | None = None) -> None:
     """Match the packages and add their findings, ignored findings and unchecked deps to result."""
     checker = _Checker(db, result.warnings)
+    advisor = Advisor(result.warnings)
     excluded = frozenset(active)
     for package in packages:
         if progress is not None:
@@ -289,8 +292,9 @@ def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: di
             continue
         groups = merge_aliases(hits)
         fix = _fix(package, library, advisories, groups, excluded)
+        advice = advisor.advise(package, library, advisories.entries(excluded), fix.version)
         for group in groups:
-            finding = _finding(package, group, fix, result.warnings)
+            finding = _finding(package, group, fix, result.warnings, advice)
             by = _ignored_by(finding, active)
             if by is None:
                 result.findings.append(finding)
@@ -336,8 +340,6 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
     result.packages = len(packages)
     with Progress("checking packages", len(packages)) as progress:
         check_packages(packages, db, active, result, progress)
-    from quorlen.scan import remedy
-    remedy.annotate(result, db, frozenset(active))
     # A bad record is met once per package that names it; say so once.
     result.warnings = list(dict.fromkeys(result.warnings))
     return result

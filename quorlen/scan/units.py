@@ -174,7 +174,4 @@ def scan_in_units(paths: abc.Sequence[str] | str, *, db: RecordSource, format: s
     for positions in groups(packages, parts):
         for i, r in zip(positions, check_group([packages[i] for i in positions], db, planned.active)):
             checked[i] = r
-    result = assemble(planned, inputs, [c for c in checked if c is not None])
-    from quorlen.scan import remedy
-    remedy.annotate(result, db, frozenset(planned.active))
-    return result
+    return assemble(planned, inputs, [c for c in checked if c is not None])

@@ -5,6 +5,7 @@ versions), or move the direct dependency that brings it in."""
 from __future__ import annotations
 
 import collections.abc as abc
+import dataclasses
 import re
 import shlex
 from dataclasses import dataclass
@@ -189,7 +190,7 @@ class Context:
     fix: str | None
 
 
-def for_declared(package: Package, ctx: Context) -> Advice | None:
+def for_declared(package: Package, ctx: Context) -> Advice:
     """A requirement declared without a lockfile: the vulnerable part of
     it and the tightest requirement clear of every advisory."""
     assert package.requirement is not None
@@ -205,27 +206,28 @@ def for_declared(package: Package, ctx: Context) -> Advice | None:
 
 
 def _for_direct(package: Package, place: Place, format: str, ctx: Context) -> Advice | None:
-    assert place.declared is not None
-    written = place.declared.requirement
-    if written is None:
+    declared = place.declared
+    assert declared is not None
+    if declared.requirement is None:
         return None  # a path or git dependency: no registry requirement to move
-    declared = syntax.to_library(written, ctx.library)
-    where = _where(place.declared.file, place.declared.line)
-    base = dict(version=ctx.fix, declared=written, file=place.declared.file, line=place.declared.line,
-                column=place.declared.column)
-    vulnerable = vulnerable_part(declared, ctx.affected, ctx.library)
-    shown_vulnerable = syntax.to_ecosystem(vulnerable, ctx.library) if vulnerable else None
-    if ctx.fix is not None and q.satisfies(ctx.fix, declared, ctx.library):
+    written = declared.requirement
+    old = syntax.to_library(written, ctx.library)
+    vulnerable = vulnerable_part(old, ctx.affected, ctx.library)
+    where = _where(declared.file, declared.line)
+    common = Advice("", "", version=ctx.fix, declared=written, file=declared.file, line=declared.line,
+                    column=declared.column,
+                    vulnerable=syntax.to_ecosystem(vulnerable, ctx.library) if vulnerable else None)
+    if ctx.fix is not None and q.satisfies(ctx.fix, old, ctx.library):
         command = _command(format, package.name)
         text = f"{ctx.fix} is inside the declared requirement {written} ({where}): refresh the lockfile"
-        return Advice(LOCKFILE, text + (f": {command}" if command else ""), command=command,
-                      vulnerable=shown_vulnerable, **base)  # type: ignore[arg-type]
-    new = new_requirement(declared, ctx.library, ctx.affected, ctx.clean, ctx.fix)
+        return dataclasses.replace(common, kind=LOCKFILE, text=text + (f": {command}" if command else ""),
+                                   command=command)
+    new = new_requirement(old, ctx.library, ctx.affected, ctx.clean, ctx.fix)
     shown = syntax.to_ecosystem(new, ctx.library) if new else None
     outside = f"{ctx.fix} is outside" if ctx.fix else "no clean version is inside"
     text = f"{outside} the declared requirement {written} ({where}): "
     text += f"change it to {shown}" if shown else "no requirement clear of every advisory is known"
-    return Advice(REQUIREMENT, text, requirement=shown, vulnerable=shown_vulnerable, **base)  # type: ignore[arg-type]
+    return dataclasses.replace(common, kind=REQUIREMENT, text=text, requirement=shown)
 
 
 def _for_transitive(package: Package, place: Place, format: str, ctx: Context) -> Advice:

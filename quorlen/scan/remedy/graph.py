@@ -9,9 +9,10 @@ from __future__ import annotations
 
 import collections
 import collections.abc as abc
+import dataclasses
 import os
 import re
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 from typing import Any
 
 from quorlen.scan import ecosystems
@@ -43,9 +44,9 @@ class Edges:
     where the lockfile keeps none); and the direct dependencies, when the
     lockfile lists them itself."""
 
-    needs: dict[str, dict[str, str | None]] = field(default_factory=lambda: collections.defaultdict(dict))
-    names: dict[str, str] = field(default_factory=dict)
-    roots: dict[str, str | None] = field(default_factory=dict)
+    needs: dict[str, dict[str, str | None]] = dataclasses.field(default_factory=lambda: collections.defaultdict(dict))
+    names: dict[str, str] = dataclasses.field(default_factory=dict)
+    roots: dict[str, str | None] = dataclasses.field(default_factory=dict)
 
 
 @dataclass(frozen=True)
