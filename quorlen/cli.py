@@ -172,8 +172,11 @@ def cmd_range(args: argparse.Namespace) -> int:
         return 0 if q.range_subset(ranges[0], ranges[1], eco) else 1
     if args.op == "simplify":
         results = [q.range_simplify(r, eco) for r in ranges]
+    elif args.op == "complement":
+        results = [q.range_complement(r, eco) for r in ranges]
     else:
-        combine = q.range_intersection if args.op == "intersect" else q.range_union
+        combine = {"intersect": q.range_intersection, "union": q.range_union,
+                   "difference": q.range_difference}[args.op]
         acc = q.range_simplify(ranges[0], eco)
         for r in ranges[1:]:
             if acc is not None:
@@ -305,16 +308,19 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("versions", metavar="VERSION", nargs="*")
     p.set_defaults(run=cmd_vers)
 
-    p = sub.add_parser("range", help="intersect, unite, compare or simplify ranges",
+    p = sub.add_parser("range", help="intersect, unite, subtract, complement, compare or simplify ranges",
                        description="intersect: print the versions in every RANGE as one range; union: in any "
-                                   "RANGE; simplify: each RANGE in its canonical form, one line each; subset: "
+                                   "RANGE; difference: in the first RANGE and in none of the others; complement: "
+                                   "the versions outside each RANGE, one line each; simplify: each RANGE in its "
+                                   "canonical form, one line each; subset: "
                                    "print nothing, test whether every version of the first RANGE is in the second. "
                                    "Ranges are printed with branches joined by ' || ' and comparators by ','; '*' "
                                    "stands for every version. Exit status: 0 success, or a true subset test; 1 a "
                                    "false subset test, or a range that holds no version (printed as an empty line); "
                                    "2 bad usage, a malformed range, or a version the ecosystem rejects.")
-    p.add_argument("op", metavar="OP", choices=["intersect", "union", "subset", "simplify"],
-                   help="intersect, union, subset or simplify")
+    p.add_argument("op", metavar="OP",
+                   choices=["intersect", "union", "difference", "complement", "subset", "simplify"],
+                   help="intersect, union, difference, complement, subset or simplify")
     p.add_argument("ranges", metavar="RANGE", nargs="+")
     p.add_argument("-e", "--ecosystem", default="generic", metavar="ECO",
                    help="ecosystem whose ordering applies (default: generic)")

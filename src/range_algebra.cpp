@@ -326,7 +326,8 @@ Pieces intersect(const Space& s, const Pieces& a, const Pieces& b) {
 Edge flipped(Edge e) noexcept { return Edge{e.at, !e.inclusive}; }
 
 // Every version outside a canonical union: the gaps between its pieces and
-// the single versions they leave out.
+// the single versions they leave out. Sorted and disjoint, but two gaps may
+// still touch at a version both leave out; `canonical` merges those.
 Pieces complement(const Space& s, const Pieces& u) {
     Pieces out;
     Edge from;  // unbounded below at first
@@ -396,6 +397,19 @@ Result<RangeText> range_union(Ecosystem eco, const RangeSet& a, const RangeSet& 
 Result<bool> range_subset(Ecosystem eco, const RangeSet& a, const RangeSet& b) {
     return with_both(eco, a, b,
                      [](const Space& s, const Pieces& x, const Pieces& y) { return intersect(s, x, complement(s, y)).empty(); });
+}
+
+Result<RangeText> range_complement(Ecosystem eco, const RangeSet& r) {
+    Space s(eco);
+    Result<Pieces> p = read_range(s, r);
+    if (!p) return std::move(p).failure();
+    return render(s, canonical(s, complement(s, *p)));
+}
+
+Result<RangeText> range_difference(Ecosystem eco, const RangeSet& a, const RangeSet& b) {
+    return with_both(eco, a, b, [](const Space& s, const Pieces& x, const Pieces& y) {
+        return render(s, intersect(s, x, canonical(s, complement(s, y))));
+    });
 }
 
 Result<RangeText> range_simplify(Ecosystem eco, const RangeSet& r) {

@@ -24,6 +24,10 @@ using RangeText = std::optional<std::string>;
 Result<RangeText> range_intersection(Ecosystem eco, const RangeSet& a, const RangeSet& b);
 Result<RangeText> range_union(Ecosystem eco, const RangeSet& a, const RangeSet& b);
 Result<bool> range_subset(Ecosystem eco, const RangeSet& a, const RangeSet& b);
+// The versions `r` leaves out; nullopt when it admits every version.
+Result<RangeText> range_complement(Ecosystem eco, const RangeSet& r);
+// The versions of `a` that are not in `b`; nullopt when there are none.
+Result<RangeText> range_difference(Ecosystem eco, const RangeSet& a, const RangeSet& b);
 // Each branch as its tightest bounds plus the single versions it leaves out;
 // branches that overlap or touch merged; sorted by their lower bounds.
 Result<RangeText> range_simplify(Ecosystem eco, const RangeSet& r);

@@ -126,7 +126,7 @@ def module_cases():
     add("ranges_intersect", lambda: call(q.ranges_intersect, ">=x", "<1.0.0", "semver"))
     add("ranges_intersect", lambda: call(q.ranges_intersect, "^1", "^2", "nope"))
     add("ranges_intersect", lambda: call(q.ranges_intersect, "^1", 2))
-    for name in ("range_intersection", "range_union", "range_subset"):
+    for name in ("range_intersection", "range_union", "range_subset", "range_difference"):
         fn = getattr(q, name, None)
         add(name, lambda fn=fn: fn(">=1.0,<2.0 || ^3", "!=1.5,>=1.2 || 1.2.x", "pep440"))
         add(name, lambda fn=fn: fn(a="^1.0", b="^2.0", ecosystem="npm"))
@@ -139,6 +139,9 @@ def module_cases():
     add("range_simplify", lambda: q.range_simplify(">=2,<1"))
     add("range_simplify", lambda: call(q.range_simplify, "~x"))
     add("range_simplify", lambda: call(q.range_simplify, None))
+    add("range_complement", lambda: q.range_complement(">=1.0,<2.0,!=1.5 || >=3", "pep440"))
+    add("range_complement", lambda: q.range_complement("*"))
+    add("range_complement", lambda: call(q.range_complement, "~x"))
     osv = {"package": {"ecosystem": "PyPI", "name": "x"}, "versions": ["0.9"],
            "ranges": [{"type": "ECOSYSTEM", "events": [{"introduced": "1.0"}, {"fixed": "1.2"},
                                                        {"introduced": "2.0"}]},

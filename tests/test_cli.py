@@ -352,6 +352,9 @@ def test_progress_bar_only_on_a_terminal_and_for_many_records(tty, total, drawn)
     (["simplify", "~=1.2", "==1.2.*,!=1.2.3", ">2,<1", "-e", "pep440"], 1,
      ">=1.2,<2.0.0\n>=1.2.0,<1.3.0,!=1.2.3\n\n"),
     (["simplify", "-e", "pep440", "<1 || >1"], 0, "!=1\n"),
+    (["difference", ">=1.0,<3.0", "==2.0", ">=2.5"], 0, ">=1.0,<2.5,!=2.0\n"),
+    (["difference", "^1", "*", "^1"], 1, "\n"),
+    (["complement", "<1 || >1", "*"], 1, "==1\n\n"),
 ])
 def test_range(args, status, out):
     result = run("range", *args)
@@ -365,6 +368,7 @@ def test_range(args, status, out):
     (["intersect", "^1", "^2", "<1.0", "-e", "semver"], "Expected 3 parts, got 2"),
     (["union", "^1", "-e", "nope"], "unsupported ecosystem 'nope'"),
     (["merge", "^1"], "range: argument OP: invalid choice"),
+    (["difference", "^1", "*", "1.0"], "invalid comparator: '1.0'"),
 ])
 def test_range_errors(args, problem):
     assert error_line(run("range", *args)).startswith(problem)

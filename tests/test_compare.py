@@ -111,7 +111,7 @@ def test_module_lists_its_names_in_registration_order():
         "UnknownEcosystemError", "version", "compare", "compare_semver_strict", "sort_versions", "batch_compare", "gt", "ge", "gte",
         "lt", "le", "lte", "eq", "ne", "max_version", "min_version", "stable_versions", "latest_stable",
         "satisfies", "range_contains", "ranges_intersect", "range_intersection", "range_union", "range_subset",
-        "range_simplify", "parse_purl", "build_purl", "purl_ecosystem", "build_vers", "vers_contains", "osv_affected",
+        "range_complement", "range_difference", "range_simplify", "parse_purl", "build_purl", "purl_ecosystem", "build_vers", "vers_contains", "osv_affected",
         "osv_range", "bump_major", "bump_minor", "bump_patch",
         "bump_prerelease", "next_stable", "ecosystems", "osv_ecosystem",
     ]

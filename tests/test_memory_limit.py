@@ -55,6 +55,8 @@ CHILD = textwrap.dedent(
         "range_intersection": lambda: q.range_intersection(">=" + big_maven, "<" + big_maven + "1", "maven"),
         "range_union": lambda: q.range_union(">=" + big_maven, "<" + big_maven, "maven"),
         "range_subset": lambda: q.range_subset(">=" + big_maven + "1", ">=" + big_maven, "maven"),
+        "range_complement": lambda: q.range_complement(" || ".join([">=" + big_maven] * 4), "maven"),
+        "range_difference": lambda: q.range_difference(">=" + big_maven, "<" + big_maven + "1", "maven"),
         "range_simplify": lambda: q.range_simplify(" || ".join([">=" + big_maven] * 4), "maven"),
         "osv_range": lambda: q.osv_range(affected, "maven"),
         "parse_purl": lambda: q.parse_purl("pkg:maven/" + "a/" * N + "b@" + big),

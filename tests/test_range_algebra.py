@@ -1,4 +1,5 @@
-"""Range algebra: intersection, union, subset and simplify, their laws under
+"""Range algebra: intersection, union, subset, complement, difference and
+simplify, their laws under
 every ecosystem's ordering, the OSV entry as a range, and the mended meaning
 of the pessimistic operators and the prefix matches."""
 
@@ -12,6 +13,8 @@ from hypothesis import strategies as st
 
 import quorlen
 from quorlen import (
+    range_complement,
+    range_difference,
     range_intersection,
     range_simplify,
     range_subset,
@@ -63,6 +66,31 @@ def test_intersection_and_union(a, b, both, either):
     assert range_intersection(b, a) == both
     assert range_union(a, b) == either
     assert range_union(b, a) == either
+
+
+@pytest.mark.parametrize("r,outside", [
+    ("*", None),
+    (">2,<1", "*"),
+    ("<1.0 || >1.0", "==1.0"),
+    (">=1.0,<2.0,!=1.5", "<1.0 || ==1.5 || >=2.0"),
+    ("==1.0", "!=1.0"),
+    ("(1.0,2.0] || [3.0,4.0)", "<=1.0 || >2.0,<3.0 || >=4.0"),
+])
+def test_complement(r, outside):
+    assert range_complement(r) == outside
+
+
+@pytest.mark.parametrize("a,b,rest", [
+    (">=1.0,<3.0", ">=2.0", ">=1.0,<2.0"),
+    (">=1.0,<3.0", "==2.0", ">=1.0,<3.0,!=2.0"),
+    ("*", "<1.0 || >1.0", "==1.0"),
+    (">=1.0,<2.0", "*", None),
+    ("^1.2", ">=1.0", None),
+    (">=1.0,!=1.5", ">=1.0,<2.0,!=1.7", "==1.7 || >=2.0"),
+    ("==1.0 || ==2.0 || ==3.0", "[1.5,2.0]", "==1.0 || ==3.0"),
+])
+def test_difference(a, b, rest):
+    assert range_difference(a, b) == rest
 
 
 @pytest.mark.parametrize("a,b,expected", [
@@ -118,7 +146,7 @@ def test_versions_that_order_equal_are_one_version(r, expected):
 BAD_SEMVER = "Expected 3 parts, got 2"
 
 
-@pytest.mark.parametrize("fn", [range_intersection, range_union, range_subset])
+@pytest.mark.parametrize("fn", [range_intersection, range_union, range_subset, range_difference])
 def test_errors_name_the_left_range_first(fn):
     assert error_of(fn, "1.0", "^") == (
         "invalid comparator: '1.0'; expected operator (>=, <=, >, <, ==, !=) followed by version")
@@ -140,6 +168,8 @@ def test_every_version_is_parsed_even_after_an_answer():
     (range_union, (1, "^1"), "range_union() argument 'a' must be str, not int"),
     (range_subset, ("^1", "^1", None), "range_subset() argument 'ecosystem' must be str, not None"),
     (range_simplify, (b"^1",), "range_simplify() argument 'r' must be str, not bytes"),
+    (range_complement, ("^1", 2), "range_complement() argument 'ecosystem' must be str, not int"),
+    (range_difference, ("^1", None), "range_difference() argument 'b' must be str, not None"),
 ])
 def test_arguments_must_be_str(fn, args, message):
     with pytest.raises(TypeError) as info:
@@ -249,7 +279,18 @@ def test_laws(case):
     assert ranges_intersect(a, b, eco) is (both is not None)
     assert members(eco, range_union(a, b, eco)) == in_a | in_b
     assert range_subset(a, b, eco) is (in_a <= in_b)
+    rest = range_difference(a, b, eco)
+    assert members(eco, rest) == in_a - in_b
+    # a = (a - b) | (a & b), as one text
+    rejoined = range_union(rest, both, eco) if rest is not None and both is not None else rest or both
     simple = range_simplify(a, eco)
+    assert rejoined == simple
+    outside = range_complement(a, eco)
+    assert members(eco, outside) == set(SAMPLES) - in_a
+    if outside is None:
+        assert simple == "*"
+    else:
+        assert range_complement(outside, eco) == simple
     assert members(eco, simple) == in_a
     if simple is not None:
         assert range_simplify(simple, eco) == simple

@@ -1,4 +1,5 @@
-// range_intersection, range_union, range_subset and range_simplify.
+// range_intersection, range_union, range_subset, range_complement,
+// range_difference and range_simplify.
 #include <optional>
 #include <string>
 
@@ -18,6 +19,8 @@ using ranges::RangeText;
 constexpr Signature INTERSECTION_SIG{"range_intersection", {"a", "b", "ecosystem"}, 3, 2};
 constexpr Signature UNION_SIG{"range_union", {"a", "b", "ecosystem"}, 3, 2};
 constexpr Signature SUBSET_SIG{"range_subset", {"a", "b", "ecosystem"}, 3, 2};
+constexpr Signature COMPLEMENT_SIG{"range_complement", {"r", "ecosystem"}, 2, 1};
+constexpr Signature DIFFERENCE_SIG{"range_difference", {"a", "b", "ecosystem"}, 3, 2};
 constexpr Signature SIMPLIFY_SIG{"range_simplify", {"r", "ecosystem"}, 2, 1};
 
 // The str arguments in parameter order (the first bad one is reported), the
@@ -95,6 +98,18 @@ PyObject* range_subset(PyObject* module, PyObject* const* args, Py_ssize_t nargs
     });
 }
 
+PyObject* range_complement(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<COMPLEMENT_SIG, 1>(module, args, nargs, kwnames, [](const Operands<1>& o) {
+        return text_or_none(ranges::range_complement(o.eco, o.ranges[0]));
+    });
+}
+
+PyObject* range_difference(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return run<DIFFERENCE_SIG, 2>(module, args, nargs, kwnames, [](const Operands<2>& o) {
+        return text_or_none(ranges::range_difference(o.eco, o.ranges[0], o.ranges[1]));
+    });
+}
+
 PyObject* range_simplify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return run<SIMPLIFY_SIG, 1>(module, args, nargs, kwnames, [](const Operands<1>& o) {
         return text_or_none(ranges::range_simplify(o.eco, o.ranges[0]));
@@ -112,6 +127,14 @@ constexpr const char UNION_DOC[] =
 constexpr const char SUBSET_DOC[] =
     "range_subset(a, b, ecosystem=\"generic\")\n--\n\n"
     "Whether every version in range `a` is also in range `b`.";
+constexpr const char COMPLEMENT_DOC[] =
+    "range_complement(r, ecosystem=\"generic\")\n--\n\n"
+    "The versions outside range `r` as one simplified range, or None when `r`\n"
+    "admits every version.";
+constexpr const char DIFFERENCE_DOC[] =
+    "range_difference(a, b, ecosystem=\"generic\")\n--\n\n"
+    "The versions in range `a` that are not in range `b` as one simplified\n"
+    "range, or None when there are none.";
 constexpr const char SIMPLIFY_DOC[] =
     "range_simplify(r, ecosystem=\"generic\")\n--\n\n"
     "The canonical form of a range: each branch as its tightest bounds and the\n"
@@ -124,6 +147,10 @@ PyMethodDef RANGE_INTERSECTION_DEF = {"range_intersection", function_entry<range
                                       METH_FASTCALL | METH_KEYWORDS, INTERSECTION_DOC};
 PyMethodDef RANGE_UNION_DEF = {"range_union", function_entry<range_union>(), METH_FASTCALL | METH_KEYWORDS, UNION_DOC};
 PyMethodDef RANGE_SUBSET_DEF = {"range_subset", function_entry<range_subset>(), METH_FASTCALL | METH_KEYWORDS, SUBSET_DOC};
+PyMethodDef RANGE_COMPLEMENT_DEF = {"range_complement", function_entry<range_complement>(),
+                                    METH_FASTCALL | METH_KEYWORDS, COMPLEMENT_DOC};
+PyMethodDef RANGE_DIFFERENCE_DEF = {"range_difference", function_entry<range_difference>(),
+                                    METH_FASTCALL | METH_KEYWORDS, DIFFERENCE_DOC};
 PyMethodDef RANGE_SIMPLIFY_DEF = {"range_simplify", function_entry<range_simplify>(), METH_FASTCALL | METH_KEYWORDS,
                                   SIMPLIFY_DOC};
 

@@ -41,6 +41,8 @@ extern PyMethodDef RANGES_INTERSECT_DEF;
 extern PyMethodDef RANGE_INTERSECTION_DEF;
 extern PyMethodDef RANGE_UNION_DEF;
 extern PyMethodDef RANGE_SUBSET_DEF;
+extern PyMethodDef RANGE_COMPLEMENT_DEF;
+extern PyMethodDef RANGE_DIFFERENCE_DEF;
 extern PyMethodDef RANGE_SIMPLIFY_DEF;
 
 // Security functions (security.cpp).
