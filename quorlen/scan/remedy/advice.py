@@ -53,40 +53,14 @@ class Advice:
 
 # ---------------------------------------------------------------- range algebra
 
-def _complement_interval(interval: str) -> list[str] | None:
-    """The versions outside one interval of ">=a,<b" clauses, as intervals;
-    None when it cannot be read (the caller then keeps the interval)."""
-    if interval in ("", "*"):
-        return []
-    outside = []
-    for clause in interval.split(","):
-        m = re.match(r"^(>=|<=|==|>|<)(\S+)$", clause.strip())
-        if m is None:
-            return None
-        op, v = m.groups()
-        outside += {">=": ["<" + v], ">": ["<=" + v], "<": [">=" + v], "<=": [">" + v],
-                    "==": ["<" + v, ">" + v]}[op]
-    return outside
-
-
 def difference(a: str, affected: abc.Sequence[str], library: str) -> str | None:
     """The versions of ``a`` outside every affected range; None when none."""
-    native = getattr(q, "range_difference", None)
     result: str | None = a
     for b in affected:
         if result is None:
             return None
-        if native is not None:
-            result = native(result, b, library)
-            continue
-        for interval in b.split(" || "):
-            outside = _complement_interval(interval.strip())
-            if outside is None:
-                continue
-            if not outside:
-                return None
-            result = q.range_intersection(result, " || ".join(outside), library) if result is not None else None
-    return q.range_simplify(result, library) if result is not None else None
+        result = q.range_difference(result, b, library)
+    return result
 
 
 def vulnerable_part(declared: str, affected: abc.Sequence[str], library: str) -> str | None:
