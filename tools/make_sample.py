@@ -2,7 +2,7 @@
 
 From the shared data beside the repository (../shared, or the folder given
 with --shared or $QUORLEN_SHARED):
-- copies three real lockfiles, bytes unchanged, into examples/;
+- copies three real lockfiles and the manifest beside one, bytes unchanged, into examples/;
 - picks every advisory that names a package of those lockfiles, plus the
   advisories of a few widely used packages, from the PyPI records (CC BY
   4.0), Go.zip (CC BY 4.0) and crates.io.zip (CC0; its records adapted from
@@ -27,11 +27,12 @@ import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 
-# (file in examples/, its source under the shared lockfiles)
+# (file in examples/, its source under the shared data)
 EXAMPLES = [
-    ("requirements.txt", "requirements/pypa__pipenv__ecf984d__requirements.txt"),
-    ("Cargo.lock", "cargo/BurntSushi__ripgrep__4de227f__Cargo.lock"),
-    ("go.mod", "go/gin-gonic__gin__8374ed2__go.mod"),
+    ("requirements.txt", "lockfiles/requirements/pypa__pipenv__ecf984d__requirements.txt"),
+    ("Cargo.lock", "lockfiles/cargo/BurntSushi__ripgrep__4de227f__Cargo.lock"),
+    ("Cargo.toml", "manifests/cargo/BurntSushi__ripgrep__4de227f__Cargo.toml"),
+    ("go.mod", "lockfiles/go/gin-gonic__gin__8374ed2__go.mod"),
 ]
 
 # Packages whose advisories are added beyond those of the examples, so the
@@ -169,7 +170,7 @@ def main() -> int:
     examples = out / "examples"
     examples.mkdir(parents=True, exist_ok=True)
     for name, source in EXAMPLES:
-        shutil.copyfile(data / "lockfiles" / source, examples / name)
+        shutil.copyfile(data / source, examples / name)
 
     wanted = {
         "PyPI": requirement_names((examples / "requirements.txt").read_text()),

@@ -12,7 +12,7 @@ from typing import Any
 
 from quorlen.scan.text import visible
 
-FORMATS = ("table", "json", "sarif")
+FORMATS = ("table", "json", "sarif", "markdown", "html")
 
 DESCRIPTION = (
     "Read lockfiles, manifests and SBOMs (files, or folders searched recursively) and report every dependency "

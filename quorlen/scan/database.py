@@ -33,6 +33,7 @@ from typing import Any, Callable
 
 from quorlen.scan import archive
 from quorlen.scan.ecosystems import base, normalize_name
+from quorlen.scan.progress import Progress
 
 SCHEMA_VERSION = 1
 DEFAULT_MIRROR = "https://osv-vulnerabilities.storage.googleapis.com"
@@ -837,7 +838,9 @@ class Database:
                         path = paths[i] if paths is not None else plan.location
                         source_id = self._source_row(conn, plan)
                         try:
-                            self._import_one(conn, path, plan, source_id, known, report, warn or (lambda _m: None))
+                            with Progress(f"importing {os.path.basename(plan.location)}") as progress:
+                                self._import_one(conn, path, plan, source_id, known, report,
+                                                 warn or (lambda _m: None), progress)
                         except RecursionError:
                             raise DatabaseError(f"{plan.location}: folders nested too deeply") from None
                         conn.execute("UPDATE sources SET records = ? WHERE id = ?", (plan.records, source_id))
@@ -862,8 +865,8 @@ class Database:
         row = conn.execute("SELECT id FROM sources WHERE location = ?", (plan.location,)).fetchone()
         return int(row[0])
 
-    def _import_one(self, conn: sqlite3.Connection, path: str, plan: SourceReport, source_id: int, known: dict[str, str],
-                    report: ImportReport, warn: Warn) -> None:
+    def _import_one(self, conn: sqlite3.Connection, path: str, plan: SourceReport, source_id: int,
+                    known: dict[str, str], report: ImportReport, warn: Warn, progress: Progress) -> None:
         named = 0
         batch = _Batch(conn)
 
@@ -874,6 +877,7 @@ class Database:
                 warn(f"{where}: skipped: {reason}")
 
         for item in _inputs(path, plan.kind):
+            progress.update()
             if item.data is None:
                 if item.unsafe:
                     plan.refused += 1

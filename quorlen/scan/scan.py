@@ -19,6 +19,9 @@ from quorlen.scan.match import (
     named_versions, package_entries, record_ids,
 )
 from quorlen.scan.model import REGISTRY, LockfileError, Package
+from quorlen.scan.progress import Progress
+from quorlen.scan.remedy import Advisor
+from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.severity import Severity, gravest, record_severity
 
 # The longest summary kept; details run to pages.
@@ -38,6 +41,8 @@ class Finding:
     affected: str
     fixed: tuple[str, ...]
     fix: Fix
+    # What to do about it (see quorlen.scan.remedy); None when nothing is known.
+    advice: Advice | None = None
 
     @property
     def id(self) -> str:
@@ -235,7 +240,8 @@ def _summary(hits: abc.Sequence[Hit]) -> str:
     return ""
 
 
-def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str]) -> Finding:
+def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: list[str],
+             advice: Advice | None) -> Finding:
     ids: list[str] = []
     for hit in group:
         if hit.id not in ids:
@@ -246,7 +252,7 @@ def _finding(package: Package, group: abc.Sequence[Hit], fix: Fix, warnings: lis
     entries = [e for hit in group for e in hit.entries]
     severity = gravest(record_severity(hit.record, hit.entries, warnings) for hit in group)
     return Finding(package, tuple(ids), records, _summary(group), severity, describe(entries),
-                   tuple(fixed_versions(entries)), fix)
+                   tuple(fixed_versions(entries)), fix, advice)
 
 
 def _fix(package: Package, library: str, advisories: _Advisories, groups: abc.Sequence[abc.Sequence[Hit]],
@@ -275,11 +281,14 @@ def _ignored_by(finding: Finding, active: dict[str, ignore.Ignore]) -> ignore.Ig
 
 
 def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: dict[str, ignore.Ignore],
-                   result: ScanResult) -> None:
+                   result: ScanResult, progress: Progress | None = None) -> None:
     """Match the packages and add their findings, ignored findings and unchecked deps to result."""
     checker = _Checker(db, result.warnings)
+    advisor = Advisor(result.warnings)
     excluded = frozenset(active)
     for package in packages:
+        if progress is not None:
+            progress.update()
         library = ecosystems.library_ecosystem(package.ecosystem)
         reason = _why_unchecked(package, library)
         if reason is not None:
@@ -300,8 +309,9 @@ def check_packages(packages: abc.Sequence[Package], db: RecordSource, active: di
             continue
         groups = merge_aliases(hits)
         fix = _fix(package, library, advisories, groups, excluded)
+        advice = advisor.advise(package, library, advisories.entries(excluded), fix.version)
         for group in groups:
-            finding = _finding(package, group, fix, result.warnings)
+            finding = _finding(package, group, fix, result.warnings, advice)
             by = _ignored_by(finding, active)
             if by is None:
                 result.findings.append(finding)
@@ -339,11 +349,14 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
     active, expired = ignore.in_force(_ignores(ignores, _roots(paths), result), today or datetime.date.today())
     result.warnings.extend(expired)
     packages: list[Package] = []
-    for path, forced in _inputs(paths, format, result):
-        result.files.append(path)
-        packages.extend(_unique(_read(path, forced, result)))
+    with Progress("reading files") as progress:
+        for path, forced in _inputs(paths, format, result):
+            progress.update()
+            result.files.append(path)
+            packages.extend(_unique(_read(path, forced, result)))
     result.packages = len(packages)
-    check_packages(packages, db, active, result)
+    with Progress("checking packages", len(packages)) as progress:
+        check_packages(packages, db, active, result, progress)
     # A bad record is met once per package that names it; say so once.
     result.warnings = list(dict.fromkeys(result.warnings))
     return result

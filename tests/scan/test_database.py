@@ -430,7 +430,7 @@ def test_make_sample_recreates_the_bundle(tmp_path):
     made = tmp_path / "quorlen" / "scan" / "data"
     for name in ("Go.zip", "PyPI.zip", "crates.io.zip", "README.md"):
         assert (made / name).read_bytes() == (ROOT / "quorlen" / "scan" / "data" / name).read_bytes(), name
-    for name in ("requirements.txt", "Cargo.lock", "go.mod"):
+    for name in ("requirements.txt", "Cargo.lock", "Cargo.toml", "go.mod"):
         assert (tmp_path / "examples" / name).read_bytes() == (ROOT / "examples" / name).read_bytes(), name
     installed = {pathlib.Path(s).name: pathlib.Path(s).read_bytes() for s in database.sample_sources()}
     assert installed == {n: (made / n).read_bytes() for n in installed}

@@ -1,10 +1,11 @@
-"""The scan's outputs: a table for people, JSON and SARIF for tools."""
+"""The scan's outputs: a table for people, JSON and SARIF for tools,
+Markdown for a pull-request comment, HTML for a browser."""
 
 from __future__ import annotations
 
 from quorlen.scan.scan import ScanResult
 
-FORMATS = ("table", "json", "sarif")
+FORMATS = ("table", "json", "sarif", "markdown", "html")
 
 
 def render(result: ScanResult, format: str, *, colour: bool = False) -> str:
@@ -19,6 +20,12 @@ def render(result: ScanResult, format: str, *, colour: bool = False) -> str:
     if format == "sarif":
         from quorlen.scan.formats import sarif
         return sarif.render(result)
+    if format == "markdown":
+        from quorlen.scan.formats import markdown
+        return markdown.render(result)
+    if format == "html":
+        from quorlen.scan.formats import html
+        return html.render(result)
     raise ValueError(f"unknown output format '{format}'; expected one of: {', '.join(FORMATS)}")
 
 

@@ -8,6 +8,7 @@ import json
 from typing import Any
 
 from quorlen.scan.model import Package
+from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.scan import Finding, ScanResult
 from quorlen.scan.severity import Severity
 from quorlen.scan.text import utf8_json
@@ -27,10 +28,18 @@ def severity(s: Severity | None) -> dict[str, Any] | None:
     return {"type": s.type, "vector": s.vector, "score": s.score, "rating": s.rating}
 
 
+def advice(a: Advice | None) -> dict[str, Any] | None:
+    if a is None:
+        return None
+    return {"kind": a.kind, "text": a.text, "version": a.version, "command": a.command, "declared": a.declared,
+            "file": a.file, "line": a.line, "column": a.column, "requirement": a.requirement, "vulnerable": a.vulnerable,
+            "via": list(a.via), "lockfile_alone": a.lockfile_alone}
+
+
 def finding(f: Finding) -> dict[str, Any]:
     return {"id": f.id, "ids": list(f.ids), "records": list(f.records), "package": package(f.package),
             "summary": f.summary, "severity": severity(f.severity), "affected": f.affected,
-            "fixed": list(f.fixed), "fix": f.fix.version}
+            "fixed": list(f.fixed), "fix": f.fix.version, "advice": advice(f.advice)}
 
 
 def document(result: ScanResult) -> dict[str, Any]:

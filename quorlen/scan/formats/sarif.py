@@ -8,6 +8,7 @@ import os
 import urllib.parse
 from typing import Any
 
+from quorlen.scan.remedy.advice import Advice
 from quorlen.scan.scan import Finding, ScanResult
 from quorlen.scan.text import utf8_json
 
@@ -57,7 +58,9 @@ def _result(f: Finding, index: int) -> dict[str, Any]:
     if f.summary:
         text += f": {f.summary}"
     text += f". Affected: {f.affected or '?'}; fix: {f.fix}."
-    return {
+    if f.advice is not None:
+        text += f" Advice: {f.advice.text}."
+    result: dict[str, Any] = {
         "ruleId": f.id,
         "ruleIndex": index,
         "level": _level(f),
@@ -65,6 +68,22 @@ def _result(f: Finding, index: int) -> dict[str, Any]:
         "locations": [{"physicalLocation": _location(p.file, p.line)}],
         "partialFingerprints": {"package": f"{p.ecosystem}/{p.name}@{declared}"},
     }
+    fix = _fix(f.advice)
+    if fix is not None:
+        result["fixes"] = [fix]
+    return result
+
+
+def _fix(a: Advice | None) -> dict[str, Any] | None:
+    """A new requirement written over the declared one, where the advice
+    knows the very column it stands at; a command is no file change."""
+    if a is None or a.requirement is None or a.declared is None or not a.file or not a.line or not a.column:
+        return None
+    region = {"startLine": a.line, "startColumn": a.column, "endColumn": a.column + len(a.declared)}
+    return {"description": {"text": a.text},
+            "artifactChanges": [{"artifactLocation": {"uri": _uri(a.file)},
+                                 "replacements": [{"deletedRegion": region,
+                                                   "insertedContent": {"text": a.requirement}}]}]}
 
 
 def document(result: ScanResult) -> dict[str, Any]:

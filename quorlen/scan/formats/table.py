@@ -62,6 +62,8 @@ def render(result: ScanResult, *, colour: bool = False) -> str:
         lines.append(f"{head}  (fix: {visible(str(fix))})" if package.version is not None or fix.version else head)
         for f in findings:
             lines.extend(_finding_lines(f, colour))
+        if findings[0].advice is not None:
+            lines.append(f"  advice: {findings[0].advice.text}")
         lines.append("")
     if result.unchecked:
         lines.append(f"Not checked ({len(result.unchecked)}):")
