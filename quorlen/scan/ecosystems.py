@@ -134,3 +134,30 @@ def release_matches(entry_ecosystem: str, package_ecosystem: str) -> bool:
     if not wanted or not given:
         return True
     return _same_release(_release(wanted), _release(given))
+
+
+# os-release ids of the distributions whose releases OSV names, and how.
+_OS_RELEASE_ECOSYSTEMS = {
+    "debian": ("Debian", re.compile(r"(\d+)")),
+    "ubuntu": ("Ubuntu", re.compile(r"(\d+\.\d+)")),
+    "alpine": ("Alpine", re.compile(r"(\d+\.\d+)")),
+    "almalinux": ("AlmaLinux", re.compile(r"(\d+)")),
+    "rocky": ("Rocky Linux", re.compile(r"(\d+)")),
+    "rhel": ("Red Hat", re.compile(r"(\d+)")),
+}
+
+
+def os_release_ecosystem(os_id: str, version_id: str | None, codename: str | None = None,
+                         id_like: str = "") -> str | None:
+    """The OSV ecosystem of an os-release's ID and VERSION_ID (or code name):
+    ("debian", "12") -> "Debian:12", ("alpine", "3.18.4") -> "Alpine:v3.18";
+    None for a distribution OSV has no ecosystem for."""
+    known = _OS_RELEASE_ECOSYSTEMS.get(os_id.lower())
+    if known is None:
+        return None
+    ecosystem, form = known
+    release = version_id or RELEASE_NAMES.get((codename or "").lower(), "")
+    found = form.match(release)
+    if found is None:
+        return ecosystem
+    return f"{ecosystem}:{_RELEASE_PREFIXES.get(ecosystem, '')}{found.group(1)}"

@@ -33,6 +33,9 @@ class Package:
     line: int
     requirement: str | None = None
     source: str = REGISTRY
+    # The diff id of the image layer that installed the file, for packages
+    # found in a container image.
+    layer: str | None = None
 
 
 class LockfileError(ValueError):

@@ -4,9 +4,12 @@ that finds the line of each entry by searching the text in document order."""
 
 from __future__ import annotations
 
+import contextlib
+import contextvars
 import json
 import re
 import tomllib
+from collections.abc import Iterator
 from typing import Any, NoReturn, TypeVar
 
 import yaml  # type: ignore  # (no stubs installed)
@@ -61,6 +64,30 @@ class Cursor:
 
 def fail(path: str, line: int, format: str, message: str) -> NoReturn:
     raise LockfileError(path, line, format, message)
+
+
+_ENTRY_ERRORS: contextvars.ContextVar[list[LockfileError] | None] = contextvars.ContextVar("entry_errors",
+                                                                                         default=None)
+
+
+def entry_error(path: str, line: int, format: str, message: str) -> None:
+    """Record one bad entry of a file and let the reader go on with the next;
+    outside ``collect_entry_errors`` the error fails the file as ``fail`` does."""
+    errors = _ENTRY_ERRORS.get()
+    if errors is None:
+        raise LockfileError(path, line, format, message)
+    errors.append(LockfileError(path, line, format, message))
+
+
+@contextlib.contextmanager
+def collect_entry_errors() -> Iterator[list[LockfileError]]:
+    """The bad entries recorded by ``entry_error`` while the block runs."""
+    errors: list[LockfileError] = []
+    token = _ENTRY_ERRORS.set(errors)
+    try:
+        yield errors
+    finally:
+        _ENTRY_ERRORS.reset(token)
 
 
 def expect(value: object, kind: type[T], what: str, path: str, line: int, format: str) -> T:
