@@ -156,7 +156,7 @@ def os_release_ecosystem(os_id: str, version_id: str | None, codename: str | Non
     if known is None:
         return None
     ecosystem, form = known
-    release = version_id or RELEASE_NAMES.get((codename or "").lower(), "")
+    release: str = version_id if version_id else RELEASE_NAMES.get((codename or "").lower(), "")
     found = form.match(release)
     if found is None:
         return ecosystem

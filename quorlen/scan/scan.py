@@ -143,6 +143,15 @@ def _read_system(path: str, platform: str | None, result: ScanResult) -> list[Pa
 def _read_input(path: str, format: str | None, result: ScanResult) -> list[Package]:
     if format is not None and format.split(":", 1)[0] == SYSTEM:
         return _read_system(path, format.partition(":")[2], result)
+    if format is None and readers.reader_for(path) is None:
+        from quorlen.scan import installed
+        try:
+            found = installed.read_artifact(path)
+        except LockfileError as e:
+            result.errors.append(FileError(e.file, e.line, e.format, e.message))
+            return []
+        if found is not None:
+            return found
     try:
         return readers.read_file(path, format)
     except LockfileError as e:

@@ -70,7 +70,8 @@ def _archive(path: str, data: bytes, depth: int) -> list[Package]:
         archive = zipfile.ZipFile(io.BytesIO(data))
     except (zipfile.BadZipFile, zipfile.LargeZipFile, ValueError, EOFError) as e:
         fail(path, 0, FORMAT, f"not a readable archive ({e})")
-    packages: list[Package] = []
+    packages: list[Package] = []  # the archive's own, then those of the archives inside
+    nested: list[Package] = []
     with archive:
         infos = archive.infolist()
         if len(infos) > MAX_MEMBERS:
@@ -91,12 +92,12 @@ def _archive(path: str, data: bytes, depth: int) -> list[Package]:
                     if depth >= MAX_DEPTH:
                         entry_error(inner, 0, FORMAT, f"archives nested deeper than {MAX_DEPTH} levels")
                         continue
-                    packages.extend(_archive(inner, _member(archive, info), depth + 1))
+                    nested.extend(_archive(inner, _member(archive, info), depth + 1))
             except (ValueError, zipfile.BadZipFile, zlib.error, EOFError, NotImplementedError, RuntimeError) as e:
                 entry_error(path, 0, FORMAT, f"member skipped: {e}")
-        if not any(p.file == path for p in packages) and manifest:
-            packages.extend(_from_manifest(path, manifest))
-    return packages
+        if not packages and manifest:
+            packages = _from_manifest(path, manifest)
+    return packages + nested
 
 
 def _from_manifest(path: str, manifest: dict[str, str]) -> list[Package]:

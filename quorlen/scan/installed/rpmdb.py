@@ -54,10 +54,20 @@ def header_tags(blob: bytes, wanted: frozenset[int]) -> dict[int, str | int]:
 _WANTED = frozenset({NAME, VERSION, RELEASE, EPOCH})
 
 
+def _rollback_journal(data: bytes) -> bytes:
+    """The database image marked as not in WAL mode (file format bytes 18
+    and 19), which an in-memory database requires. rpm checkpoints its WAL
+    when it closes the database; changes of a crashed rpm left in the WAL
+    file are not seen."""
+    if len(data) >= 20 and data[18:20] == b"\x02\x02":
+        return data[:18] + b"\x01\x01" + data[20:]
+    return data
+
+
 def read(path: str, data: bytes) -> list[Package]:
     db = sqlite3.connect(":memory:")
     try:
-        db.deserialize(data)
+        db.deserialize(_rollback_journal(data))
         rows = db.execute("SELECT hnum, blob FROM Packages ORDER BY hnum").fetchall()
     except sqlite3.Error as e:
         fail(path, 0, FORMAT, f"not an RPM SQLite database ({e})")

@@ -8,7 +8,7 @@ from __future__ import annotations
 import dataclasses
 import glob
 import os
-from dataclasses import dataclass, field
+from dataclasses import dataclass
 
 from quorlen.scan import ecosystems
 from quorlen.scan.installed import artifacts, osrelease, rpmdb, tree as trees
@@ -31,10 +31,10 @@ MARKERS = (*osrelease.PATHS, "var/lib/dpkg/status", "var/lib/dpkg/status.d", "li
 
 @dataclass
 class SystemScan:
-    packages: list[Package] = field(default_factory=list)
-    errors: list[LockfileError] = field(default_factory=list)
-    warnings: list[str] = field(default_factory=list)
-    files: list[str] = field(default_factory=list)
+    packages: list[Package] = dataclasses.field(default_factory=list)
+    errors: list[LockfileError] = dataclasses.field(default_factory=list)
+    warnings: list[str] = dataclasses.field(default_factory=list)
+    files: list[str] = dataclasses.field(default_factory=list)
     os_ecosystem: str | None = None
 
 

@@ -14,7 +14,8 @@ import collections.abc as abc
 import os
 import posixpath
 import stat
-from dataclasses import dataclass, field
+import dataclasses
+from dataclasses import dataclass
 
 # Whether a reader wants a file, by its path inside the tree, mode and size.
 Wanted = abc.Callable[[str, int, int], bool]
@@ -41,10 +42,10 @@ class Node:
 
 @dataclass
 class Tree:
-    nodes: dict[str, Node] = field(default_factory=dict)
+    nodes: dict[str, Node] = dataclasses.field(default_factory=dict)
     # How a path inside the tree is shown in findings and errors.
     prefix: str = ""
-    warnings: list[str] = field(default_factory=list)
+    warnings: list[str] = dataclasses.field(default_factory=list)
 
     def display(self, path: str) -> str:
         return self.prefix + path
