@@ -152,3 +152,37 @@ def test_a_scan_reports_a_broken_image_as_that_input_s_error(tmp_path, db):
     result = scan_paths([str(broken)], db=db)
     assert result.status == 2 and [e.format for e in result.errors] == ["image"]
     assert "not a readable tar" in result.errors[0].message
+
+
+def test_the_outputs_name_the_layer_and_the_command_takes_a_platform(images, db, tmp_path):
+    import subprocess
+    import sys
+
+    import jsonschema
+
+    import quorlen.scan
+    from quorlen.scan import formats
+
+    result = scan_paths([str(images["docker-archive"])], db=db)
+    layer = result.findings[0].package.layer
+    document = json.loads(formats.render(result, "json"))
+    schema = json.loads((__import__("pathlib").Path(quorlen.scan.__file__).parent / "scan-result.schema.json")
+                        .read_text())
+    jsonschema.validate(document, schema)
+    assert document["findings"][0]["package"]["layer"] == layer
+    sarif = json.loads(formats.render(result, "sarif"))["runs"][0]["results"]
+    assert sarif[0]["properties"]["layer"] == layer
+    assert f"(layer {layer[:19]})" in formats.render(result, "table")
+
+    def run(*args):
+        return subprocess.run([sys.executable, "-m", "quorlen", "scan", str(images["oci-index"]), "--db",
+                               str(tmp_path / "osv.sqlite3"), "--format", "json", *args], capture_output=True,
+                              text=True, cwd=tmp_path)
+    from quorlen.scan.database import Database
+    with Database(str(tmp_path / "osv.sqlite3")):
+        pass
+    arm, amd = run("--platform", "linux/arm64"), run()
+    assert arm.stdout, arm.stderr
+    assert (arm.returncode, json.loads(arm.stdout)["packages"]) == (0, 0)
+    assert "no installed package found" in arm.stderr
+    assert json.loads(amd.stdout)["packages"] > 100
