@@ -129,8 +129,13 @@ METADATA = b"Metadata-Version: 2.1\nName: demo\nVersion: 1.0\n"
 ])
 def test_hostile_entries_are_refused_and_the_rest_is_read(tmp_path, members, warned):
     good = [_file("usr/lib/python3/site-packages/demo-1.0.dist-info/METADATA", METADATA)]
-    found = installed.read_system(str(_single_layer_image(tmp_path, members + good)))
+    path = _single_layer_image(tmp_path, members + good)
+    found = installed.read_system(str(path))
     assert [(p.name, p.version) for p in found.packages] == [("demo", "1.0")]
+    # Its configuration lists no diff ids: the layer is named by the digest of its tar.
+    with tarfile.open(path) as outer:
+        layer_bytes = outer.extractfile("l.tar").read()
+    assert found.packages[0].layer == "sha256:" + __import__("hashlib").sha256(layer_bytes).hexdigest()
     assert found.os_ecosystem is None
     if warned:
         assert any(__import__("re").search(warned, w) for w in found.warnings), found.warnings

@@ -260,6 +260,28 @@ def test_go_program_modules_from_each_executable_format(go_programs, goos):
         ("golang.org/x/text", "0.3.5", "registry")]
 
 
+def test_go_programs_of_the_older_layout_with_addresses(go_programs):
+    """Before Go 1.18 the header held the addresses of two Go strings: the
+    program rewritten that way, its strings put in its read-only data."""
+    import struct
+    from quorlen.scan.installed import binaries
+    program = build_go(go_programs / "linux-old", "linux")
+    data = bytearray(program.read_bytes())
+    binary = binaries.parse(bytes(data))
+    version, mod = gobuild.build_info(binary)
+    info = next(s for s in binary.sections if s.name == ".go.buildinfo")
+    rodata = next(s for s in binary.sections if s.name == ".rodata")
+    framed = ("\0" * 16 + mod + "\n" + "\0" * 15).encode()
+    strings_at = rodata.addr + 32
+    data[rodata.offset:rodata.offset + 32] = struct.pack("<QQQQ", strings_at, len(version),
+                                                         strings_at + len(version), len(framed))
+    data[rodata.offset + 32:rodata.offset + 32 + len(version) + len(framed)] = version.encode() + framed
+    data[info.offset + 14:info.offset + 32] = bytes([8, 0]) + struct.pack("<QQ", rodata.addr, rodata.addr + 16)
+    found = gobuild.read("old", bytes(data))
+    assert [(p.name, p.version) for p in found] == [("stdlib", go_version()), ("example.com/local", "0.0.0"),
+                                                    ("golang.org/x/text", "0.3.5")]
+
+
 def semver_key(v):
     return tuple(int(x) for x in v.split("."))
 
