@@ -159,6 +159,19 @@ def test_python_distributions_against_importlib_metadata(tmp_path):
                for p in found)
 
 
+@pytest.mark.parametrize("layout, system", [
+    ("lib/python3.11/site-packages/demo-1.0.dist-info/METADATA", True),          # a virtual environment
+    ("usr/local/lib/python3.11/dist-packages/demo-1.0.dist-info/METADATA", True),
+    ("src/site-packages/demo-1.0.dist-info/METADATA", False),                     # a project's own folder
+    ("requirements.txt", False),
+])
+def test_which_folders_are_read_as_installed_systems(tmp_path, layout, system):
+    rootfs(tmp_path, {layout: "Metadata-Version: 2.1\nName: demo\nVersion: 1.0\n"})
+    assert installed.is_system(str(tmp_path)) is system
+    if system:
+        assert [(p.name, p.version) for p in installed.read_system(str(tmp_path)).packages] == [("demo", "1.0")]
+
+
 @pytest.fixture(scope="session")
 def node_project(tmp_path_factory):
     """node_modules installed by npm from its registry, with npm's own list of them."""

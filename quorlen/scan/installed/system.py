@@ -38,8 +38,9 @@ class SystemScan:
     os_ecosystem: str | None = None
 
 
-# Python's installation folders, which mark a tree whose system files were left out.
-_PYTHON_SITES = ("usr/lib/python3*/*-packages", "usr/local/lib/python3*/*-packages")
+# Python's installation folders, which mark a tree whose system files were
+# left out, and a virtual environment.
+_PYTHON_SITES = ("usr/lib/python3*/*-packages", "usr/local/lib/python3*/*-packages", "lib/python3*/site-packages")
 
 
 def is_root_filesystem(folder: str) -> bool:
