@@ -30,6 +30,17 @@ quorlen db build --sample --db "$scratch/osv.sqlite3"
 cd "$root"
 show scan examples/ --db "$scratch/osv.sqlite3"
 
+printf '\n# An image built from files of this machine (its dpkg database and os-release, the Python\n'
+printf '# distributions of its python3 packages, a layer deleting one), scanned like a project:\n'
+"$VENV/bin/python" "$root/scripts/demo_image.py" "$scratch/image.tar"
+show scan "$scratch/image.tar" --db "$scratch/osv.sqlite3" | tail -n 12
+printf '$ quorlen scan %s --format json ... (package, file inside the image, layer)\n' "$scratch/image.tar"
+quorlen scan "$scratch/image.tar" --db "$scratch/osv.sqlite3" --format json | "$VENV/bin/python" -c '
+import json, sys
+for f in json.load(sys.stdin)["findings"][:5]:
+    p = f["package"]
+    print(f["id"], p["name"], p["version"], p["file"].split("!/")[1], p["layer"][:19])' || true
+
 records="$root/../shared/data/osv-pypi"
 if [ -d "$records" ]; then
     printf '\n# Advisories among %s OSV records that affect Django 3.2.1:\n' \

@@ -15,6 +15,9 @@ ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mes
 ensure_apt python3-yaml python3-jsonschema python3-packaging python3-pandas python3-dask python3-distributed
 # The HTML report is loaded in a headless browser.
 ensure_apt chromium
+# The installed-system tests build their inputs with the machine's own tools:
+# zstd layers, an RPM database, a Go program, a section added to a program.
+ensure_apt python3-zstandard rpm golang-go binutils
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv

@@ -15,7 +15,8 @@ from quorlen.scan.text import visible
 FORMATS = ("table", "json", "sarif", "markdown", "html")
 
 DESCRIPTION = (
-    "Read lockfiles, manifests and SBOMs (files, or folders searched recursively) and report every dependency "
+    "Read lockfiles, manifests and SBOMs (files, or folders searched recursively), container images (a saved "
+    "image tar, an OCI layout) and root filesystems, and report every dependency "
     "that an advisory in the database affects, with the version to move to. Exit status: 0 no findings, "
     "1 findings, 2 an input or the database could not be used (2 wins over 1: a file that does not parse is "
     "reported, the other files are still scanned). A quorlen.toml at a scanned folder may list [[ignore]] "
@@ -32,6 +33,8 @@ def register(sub: "argparse._SubParsersAction[Any]") -> None:
     p.add_argument("--output", metavar="FILE", help="write the report to FILE instead of standard output")
     p.add_argument("--ignore", metavar="ID", action="append", default=[],
                    help="leave out findings with this id or alias (may be repeated)")
+    p.add_argument("--platform", metavar="OS/ARCH",
+                   help="the image to read from a multi-platform image index (default: linux/amd64)")
     p.add_argument("--input-format", metavar="NAME",
                    help="read the files named with this reader instead of the one their names pick")
     from quorlen.dask import cli as dask_cli
@@ -93,7 +96,8 @@ def run(args: argparse.Namespace) -> int:
         result: ScanResult = dask_cli.scan(args, args.paths, path, args.input_format, args.ignore)
     else:
         with database.Database(path, readonly=True) as db:
-            result = scan_paths(args.paths, db=db, format=args.input_format, ignores=args.ignore)
+            result = scan_paths(args.paths, db=db, format=args.input_format, ignores=args.ignore,
+                                platform=args.platform)
     for warning in result.warnings:
         _warn(warning)
     for error in result.errors:

@@ -38,6 +38,9 @@ class Package:
     requirement: str | None = None
     source: str = REGISTRY
     location: str | None = None
+    # The diff id of the image layer that installed the file, for packages
+    # found in a container image.
+    layer: str | None = None
 
 
 class LockfileError(ValueError):

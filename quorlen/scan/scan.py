@@ -22,6 +22,7 @@ from quorlen.scan.model import REGISTRY, LockfileError, Package
 from quorlen.scan.progress import Progress
 from quorlen.scan.remedy import Advisor
 from quorlen.scan.remedy.advice import Advice
+from quorlen.scan.readers.parsing import collecting
 from quorlen.scan.severity import Severity, gravest, record_severity
 
 # The longest summary kept; details run to pages.
@@ -97,12 +98,21 @@ class ScanResult:
 
 # ---------------------------------------------------------------- inputs
 
-def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult) -> list[tuple[str, str | None]]:
+# The format given to an image or a root filesystem: the whole system is read
+# as one input; ":PLATFORM" may follow, naming the image of an index to read.
+SYSTEM = "installed"
+
+
+def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult,
+            platform: str | None = None) -> list[tuple[str, str | None]]:
     """The files to read, each with the format forced on it: a format named
     applies to files named, not to those found in folders by their names."""
+    from quorlen.scan import installed
     files: list[tuple[str, str | None]] = []
     for path in paths:
-        if os.path.isdir(path):
+        if format is None and installed.is_system(path):
+            files.append((path, f"{SYSTEM}:{platform}" if platform else SYSTEM))
+        elif os.path.isdir(path):
             found = list(readers.find_inputs(path))
             if not found:
                 result.warnings.append(f"{path}: no lockfile, manifest or SBOM found")
@@ -115,6 +125,38 @@ def _inputs(paths: abc.Sequence[str], format: str | None, result: ScanResult) ->
 
 
 def _read(path: str, format: str | None, result: ScanResult) -> list[Package]:
+    with collecting() as bad:
+        packages = _read_input(path, format, result)
+    result.errors.extend(FileError(e.file, e.line, e.format, e.message) for e in bad)
+    return packages
+
+
+def _read_system(path: str, platform: str | None, result: ScanResult) -> list[Package]:
+    from quorlen.scan import installed
+    try:
+        found = installed.read_system(path, platform or None)
+    except installed.ImageError as e:
+        result.errors.append(FileError(path, 0, "image", str(e)))
+        return []
+    result.warnings.extend(w if w.startswith(path) else f"{path}: {w}" for w in found.warnings)
+    result.errors.extend(FileError(e.file, e.line, e.format, e.message) for e in found.errors)
+    if not found.packages and not found.errors:
+        result.warnings.append(f"{path}: no installed package found")
+    return found.packages
+
+
+def _read_input(path: str, format: str | None, result: ScanResult) -> list[Package]:
+    if format is not None and format.split(":", 1)[0] == SYSTEM:
+        return _read_system(path, format.partition(":")[2], result)
+    if format is None and readers.reader_for(path) is None:
+        from quorlen.scan import installed
+        try:
+            found = installed.read_artifact(path)
+        except LockfileError as e:
+            result.errors.append(FileError(e.file, e.line, e.format, e.message))
+            return []
+        if found is not None:
+            return found
     try:
         # A bad entry is an error of its own, and the file's other packages
         # are still checked.
@@ -333,13 +375,17 @@ def _ignores(given: abc.Iterable[str | ignore.Ignore], roots: abc.Sequence[str],
 
 
 def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str | None = None,
-               ignores: abc.Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None) -> ScanResult:
+               ignores: abc.Iterable[str | ignore.Ignore] = (), today: datetime.date | None = None,
+               platform: str | None = None) -> ScanResult:
     """Scan files and folders (searched recursively) against the database.
 
     ``format`` forces the reader of the files named (folders are searched by
     file name); ``ignores`` are advisory ids (or Ignore values) to leave out,
     beside the ``[[ignore]]`` tables of a ``quorlen.toml`` at each scanned
-    root; ``today`` decides which ignores have expired.
+    root; ``today`` decides which ignores have expired. A container image
+    (a saved image tar, an OCI layout) or a root filesystem folder is read as
+    an installed system; ``platform`` ("linux/arm64") picks the image of a
+    multi-platform index (default linux/amd64).
     """
     if isinstance(paths, str):
         paths = [paths]
@@ -350,7 +396,7 @@ def scan_paths(paths: abc.Sequence[str] | str, *, db: RecordSource, format: str 
     result.warnings.extend(expired)
     packages: list[Package] = []
     with Progress("reading files") as progress:
-        for path, forced in _inputs(paths, format, result):
+        for path, forced in _inputs(paths, format, result, platform):
             progress.update()
             result.files.append(path)
             packages.extend(_unique(_read(path, forced, result)))

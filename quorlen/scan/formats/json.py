@@ -19,7 +19,7 @@ SCHEMA_FILE = "scan-result.schema.json"
 
 def package(p: Package) -> dict[str, Any]:
     return {"ecosystem": p.ecosystem, "name": p.name, "version": p.version, "requirement": p.requirement,
-            "source": p.source, "location": p.location, "file": p.file, "line": p.line}
+            "source": p.source, "location": p.location, "file": p.file, "line": p.line, "layer": p.layer}
 
 
 def severity(s: Severity | None) -> dict[str, Any] | None:

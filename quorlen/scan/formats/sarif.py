@@ -67,6 +67,7 @@ def _result(f: Finding, index: int) -> dict[str, Any]:
         "message": {"text": text},
         "locations": [{"physicalLocation": _location(p.file, p.line)}],
         "partialFingerprints": {"package": f"{p.ecosystem}/{p.name}@{declared}"},
+        **({"properties": {"layer": p.layer}} if p.layer else {}),
     }
     fix = _fix(f.advice)
     if fix is not None:

@@ -29,8 +29,15 @@ def _declared(p: Package) -> str:
     return visible(f"{p.name} {p.requirement}" if p.requirement else p.name)
 
 
+# The digits of a layer's diff id shown, as image tools shorten ids.
+LAYER_DIGITS = 12
+
+
 def _where(p: Package) -> str:
-    return visible(f"{p.file}:{p.line}" if p.line else p.file)
+    where = f"{p.file}:{p.line}" if p.line else p.file
+    if p.layer:
+        where += f" (layer {p.layer[:p.layer.find(':') + 1 + LAYER_DIGITS]})"
+    return visible(where)
 
 
 def _finding_lines(f: Finding, colour: bool) -> list[str]:

@@ -20,6 +20,7 @@ from quorlen.scan.readers import Reader
 from quorlen.scan.readers.parsing import fail
 
 DPKG = "dpkg-status"
+DPKG_STATUS_D = "dpkg-status.d"
 APK = "apk-installed"
 
 # Ubuntu's base-files version, up to its Ubuntu revision, for each release; Ubuntu
@@ -92,15 +93,26 @@ def dpkg_ecosystem(versions: dict[str, str]) -> str:
 
 
 def read_dpkg(path: str, text: str) -> list[Package]:
+    return _dpkg_packages(path, text, DPKG, status_required=True)
+
+
+def read_dpkg_status_d(path: str, text: str) -> list[Package]:
+    """One file of ``status.d``, as images without dpkg keep their
+    database: a file per package, whose stanza may lack ``Status`` (only
+    installed packages are written there)."""
+    return _dpkg_packages(path, text, DPKG_STATUS_D, status_required=False)
+
+
+def _dpkg_packages(path: str, text: str, format: str, status_required: bool) -> list[Package]:
     installed = []
-    for stanza in stanzas(path, text, DPKG, ":"):
-        name = _require(path, DPKG, stanza, "Package", "a Package field")
-        status = stanza.fields.get("Status", "").split()
+    for stanza in stanzas(path, text, format, ":"):
+        name = _require(path, format, stanza, "Package", "a Package field")
+        status = stanza.fields.get("Status", "").split() or ([] if status_required else ["", "", "installed"])
         if len(status) != 3:
-            fail(path, stanza.lines.get("Status", stanza.line), DPKG, f"{name} has no valid Status field")
+            fail(path, stanza.lines.get("Status", stanza.line), format, f"{name} has no valid Status field")
         if status[2] != "installed":
             continue
-        version = _require(path, DPKG, stanza, "Version", f"a Version field ({name})")
+        version = _require(path, format, stanza, "Version", f"a Version field ({name})")
         installed.append((name, version, stanza))
     ecosystem = dpkg_ecosystem({name: version for name, version, _ in installed})
     seen: set[tuple[str, str]] = set()
@@ -110,7 +122,7 @@ def read_dpkg(path: str, text: str) -> list[Package]:
         if source:
             m = _SOURCE.fullmatch(source)
             if m is None:
-                fail(path, stanza.lines["Source"], DPKG, f"invalid Source field '{source[:60]}'")
+                fail(path, stanza.lines["Source"], format, f"invalid Source field '{source[:60]}'")
             name, version = m["name"], m["version"] or version
         if (name, version) not in seen:
             seen.add((name, version))
