@@ -234,7 +234,10 @@ class StallingMirror(http.server.BaseHTTPRequestHandler):
         if self.stall.is_set():
             self.wfile.write(self.data[:len(self.data) // 2])
             self.wfile.flush()
-            self.stall.wait(30)
+            # Holds the connection open until the test lets it go.
+            deadline = time.monotonic() + 30
+            while self.stall.is_set() and time.monotonic() < deadline:
+                time.sleep(0.05)
             return
         self.wfile.write(self.data)
 

@@ -32,7 +32,8 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 JSON_SCHEMA = pathlib.Path(quorlen.scan.__file__).resolve().parent / "scan-result.schema.json"
 SARIF_SCHEMA = SHARED / "sarif" / "sarif-schema-2.1.0.json"
 CHROMIUM = shutil.which("chromium")
-HOSTILE = '<img src=x onerror=alert(1)> </script><script>alert(2)</script> **bold** [link](http://evil) | cell'
+HOSTILE = ('<img src=x onerror=alert(1)> </script><script>alert(2)</script> **bold** [link](http://evil) | cell'
+           ' \x1b]0;title\x07 \x1b[2J \u202e')
 
 
 def finding(i, summary="Bad thing", name=None):
@@ -50,6 +51,7 @@ def test_markdown_shows_record_text_as_text():
     result = ScanResult(files=["requirements.txt"], packages=1, findings=[finding(0, HOSTILE, name="a|b`c")])
     out = markdown.render(result)
     assert "<img" not in out and "<script" not in out and "[link](" not in out
+    assert not set("\x1b\x07\u202e") & set(out) and "\\x1b" in out
     rows = [line for line in out.splitlines() if line.startswith("| ")]
     assert len(cells(rows[0])) == len(cells(rows[1])) == 8  # the name's "|" does not open a cell
 

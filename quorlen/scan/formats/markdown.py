@@ -11,6 +11,7 @@ import urllib.parse
 
 from quorlen.scan.model import Package
 from quorlen.scan.scan import Finding, ScanResult
+from quorlen.scan.text import visible
 
 LIMIT = 65536
 OSV_URL = "https://osv.dev/vulnerability/"
@@ -24,8 +25,10 @@ _SPECIAL = re.compile(r"([\\`*_\[\]|~!])")
 
 def text(value: str) -> str:
     """Text of a record as Markdown that shows it as written: markup
-    characters backslash-escaped, HTML's own escaped, one line."""
-    value = " ".join(value.split())
+    characters backslash-escaped, HTML's own escaped, control and
+    bidirectional characters made visible (the report is also read in
+    terminals), one line."""
+    value = visible(" ".join(value.split()))
     value = value.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
     return _SPECIAL.sub(r"\\\1", value)
 
@@ -33,7 +36,7 @@ def text(value: str) -> str:
 def code(value: str) -> str:
     """A short text (a version, a range, a command) as inline code, set off
     by more backticks than it holds in a row."""
-    value = " ".join(value.split())
+    value = visible(" ".join(value.split()))
     longest = max((len(m) for m in re.findall(r"`+", value)), default=0)
     fence = "`" * (longest + 1)
     pad = " " if value.startswith("`") or value.endswith("`") else ""
