@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "parser.hpp"
+#include "strategies/arch.hpp"
 #include "strategies/families.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
@@ -26,6 +27,9 @@ struct Rules {
     strategies::validators::Check check;  // null when the family's parse takes any text
     VersionStrategy strategy;
     StoreKind store;
+    // Set where the ecosystem keeps the generic parse but orders the texts
+    // by its own rules.
+    const strategies::TextOrder* text_order = nullptr;
 };
 
 // Lists of names are one text with the names separated by commas.
@@ -67,6 +71,12 @@ constexpr Rules own(StoreKind store) {
     return {Family::Own, nullptr, VersionStrategy::of<S>(), store};
 }
 
+// The generic parse behind a check, ordered by the ecosystem's own rules.
+template <Check C, const strategies::TextOrder& T>
+constexpr Rules text_order() {
+    return {Family::Own, C, VersionStrategy::of<strategies::TextOrderAfter<C, T>>(), StoreKind::Generic, &T};
+}
+
 template <const strategies::validators::Label& L>
 constexpr Rules generic_digit_first() {
     return generic<&strategies::validators::digit_first<L>>();
@@ -105,7 +115,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Alpine, "alpine", "apk", generic_digit_first<v::ALPINE>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
     {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
-    {E::Arch, "arch", "pacman,archlinux", generic<&v::validate_arch>(), "arch,pacman", ""},
+    {E::Arch, "arch", "pacman,archlinux", text_order<&v::validate_arch, s::arch::ORDER>(), "arch,pacman", ""},
     {E::Gentoo, "gentoo", "portage", generic_digit_first<v::GENTOO>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},

