@@ -11,6 +11,7 @@
 
 #include "parser.hpp"
 #include "strategies/arch.hpp"
+#include "strategies/cpan.hpp"
 #include "strategies/families.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
@@ -123,7 +124,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
     {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
-    {E::Cpan, "cpan", "perl", generic_not_empty<v::CPAN>(), "cpan,perl", ""},
+    {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
     {E::Nix, "nix", "nixpkgs", generic_not_empty<v::NIX>(), "nix,nixpkgs", ""},
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name

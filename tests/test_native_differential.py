@@ -39,6 +39,7 @@ def composer_texts():
 # ecosystem: (real texts, characters the mutated copies gain, the tool)
 CASES = {
     "arch": (arch_texts, ".-_:+~a1029", o.alpm_vercmp),
+    "cpan": (cpan_texts, "._v01259a", o.perl_version),
 }
 
 
@@ -63,7 +64,24 @@ def test_agrees_with_the_ecosystems_tool(eco):
     assert not bad, f"{len(bad)} of {len(rows)}:\n" + "\n".join(bad[:20])
 
 
-@pytest.mark.parametrize("eco", ["arch"])
+# Spellings where the rules of each tool are at their finest, every pair of
+# them against the tool.
+CORNERS = {
+    "cpan": ["1.2_3", "1.23", "v1_2", "1.15_01", "1.1501", "1.15", "1.9", "v1.2.3", "1.2.3", "1.002003", "1.2.3_4",
+             "1.2.34", ".5", "0.5", "1.", "1", "v1", "v1.0.0", "99999999999", "2147483647", "1.99999999999",
+             "0.001_001", "0.001001", "v1.2.3.4.5.6", "1.02", "1.020", "01.2", "1.2.3.0", "v1.02.3", "v1.2_3"],
+}
+
+
+@pytest.mark.parametrize("eco", CORNERS)
+def test_corners_agree_with_the_tool(eco):
+    pairs = [(a, b) for a in CORNERS[eco] for b in CORNERS[eco]]
+    rows = [(p, x, y) for p, x, y in zip(pairs, o.ours(pairs, eco), CASES[eco][2](pairs)) if y is not None]
+    assert len(rows) > len(pairs) // 2
+    assert [(p, x, y) for p, x, y in rows if x != y] == []
+
+
+@pytest.mark.parametrize("eco", ["arch", "cpan"])
 def test_every_path_orders_alike(eco):
     """Version objects, their hashes, sorting and the maximum follow the
     pairwise ordering of the ecosystem."""
