@@ -13,6 +13,7 @@
 #include "strategies/arch.hpp"
 #include "strategies/cpan.hpp"
 #include "strategies/families.hpp"
+#include "strategies/ruby.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
@@ -103,7 +104,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Rpm, "rpm", "redhat", own<s::RpmStrategy>(StoreKind::Rpm), "rpm",
      "red hat,rocky linux,almalinux,opensuse,suse,mageia,openeuler,photon os,azure linux,fedora,centos,"
      "oracle linux,amazon linux"},
-    {E::Ruby, "ruby", "gem,rubygems", generic_digit_first<v::RUBY>(), "gem,rubygems", "rubygems"},
+    {E::Ruby, "ruby", "gem,rubygems", text_order<&v::digit_first<v::RUBY>, s::ruby::ORDER>(), "gem,rubygems", "rubygems"},
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
     {E::Go, "go", "golang", semver<&v::validate_go>(), "go,golang", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},

@@ -40,6 +40,7 @@ def composer_texts():
 CASES = {
     "arch": (arch_texts, ".-_:+~a1029", o.alpm_vercmp),
     "cpan": (cpan_texts, "._v01259a", o.perl_version),
+    "ruby": (ruby_texts, ".-01a9zA", o.gem_version),
 }
 
 
@@ -70,6 +71,9 @@ CORNERS = {
     "cpan": ["1.2_3", "1.23", "v1_2", "1.15_01", "1.1501", "1.15", "1.9", "v1.2.3", "1.2.3", "1.002003", "1.2.3_4",
              "1.2.34", ".5", "0.5", "1.", "1", "v1", "v1.0.0", "99999999999", "2147483647", "1.99999999999",
              "0.001_001", "0.001001", "v1.2.3.4.5.6", "1.02", "1.020", "01.2", "1.2.3.0", "v1.02.3", "v1.2_3"],
+    "ruby": ["1.0.dev", "1.0.0a25", "1.0.pre", "1.0.rc", "1.0-rc1", "1.0.0.rc.1", "1.a", "1.0.a", "1.0.a.0", "1.A",
+             "1.0.0", "1", "01.0", "1.0.b1", "1.0.beta", "1.0.0.0.1", "1.0-1", "1.0.pre.1", "1.0.a10", "1.0.a9",
+             "1.0.0a", "1.0a1.0", "0", "0.0.a", "1.1.a.0.1", "1.1.a.1", "1.10", "1.9", "99999999999999999999.1"],
 }
 
 
@@ -81,7 +85,7 @@ def test_corners_agree_with_the_tool(eco):
     assert [(p, x, y) for p, x, y in rows if x != y] == []
 
 
-@pytest.mark.parametrize("eco", ["arch", "cpan"])
+@pytest.mark.parametrize("eco", ["arch", "cpan", "ruby"])
 def test_every_path_orders_alike(eco):
     """Version objects, their hashes, sorting and the maximum follow the
     pairwise ordering of the ecosystem."""

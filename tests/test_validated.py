@@ -163,7 +163,7 @@ def test_cran_acceptance(eco):
 
 # Ecosystems whose defining tool orders otherwise keep the generic parse but
 # not its ordering.
-OWN_ORDERING = ["arch", "pacman", "archlinux", "cpan", "perl"]
+OWN_ORDERING = ["arch", "pacman", "archlinux", "cpan", "perl", "ruby", "gem", "rubygems"]
 
 
 @pytest.mark.parametrize("eco", [n for n in GENERIC_FAMILY if n not in ["cran", "r", "r-cran"] + OWN_ORDERING])
