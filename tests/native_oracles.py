@@ -181,22 +181,35 @@ def perl_version(pairs):
     return _run(["perl", "-e", PERL], pairs)
 
 
-# R's package_version refuses anything but digit runs joined by '.' or '-';
-# compareVersion reads components as R integers (32 bits).
+# R's version class (package_version) takes two digit runs or more joined by
+# '.' or '-', each a 32-bit R integer; compareVersion reads any such text.
 R = r"""
-lines <- readLines(file("stdin"))
-ok <- function(v) grepl("^([0-9]+[.-])*[0-9]+$", v) && all(nchar(strsplit(v, "[.-]")[[1]]) < 10)
-for (line in lines) {
+mode <- commandArgs(trailingOnly = TRUE)[1]
+ok <- function(v) grepl("^([0-9]+[.-])+[0-9]+$", v) && all(nchar(strsplit(v, "[.-]")[[1]]) < 10)
+cmp <- function(a, b) {
+  if (mode == "compareVersion") return(compareVersion(a, b))
+  a <- package_version(a); b <- package_version(b)
+  if (a < b) -1 else if (a > b) 1 else 0
+}
+for (line in readLines(file("stdin"))) {
   p <- strsplit(line, "\t", fixed = TRUE)[[1]]
-  cat(if (length(p) == 2 && ok(p[1]) && ok(p[2])) compareVersion(p[1], p[2]) else "E", "\n", sep = "")
+  cat(if (length(p) == 2 && ok(p[1]) && ok(p[2])) cmp(p[1], p[2]) else "E", "\n", sep = "")
 }
 """
 
 
-def r_compare_version(pairs):
+def _r(mode, pairs):
     if shutil.which("Rscript") is None:
         pytest.skip("R (r-base-core) is not installed")
-    return _run(["Rscript", "-e", R], pairs)
+    return _run(["Rscript", "-e", R, mode], pairs)
+
+
+def r_package_version(pairs):
+    return _r("package_version", pairs)
+
+
+def r_compare_version(pairs):
+    return _r("compareVersion", pairs)
 
 
 COMPOSER_AUTOLOAD = "/usr/share/php/Composer/Semver/autoload.php"

@@ -6,6 +6,7 @@ check does, are left out and counted; every other pair must agree.
 
 Run as a script to print the agreement of each ordering and of the generic
 one these ecosystems used before."""
+import re
 import sys
 
 import pytest
@@ -41,6 +42,8 @@ CASES = {
     "arch": (arch_texts, ".-_:+~a1029", o.alpm_vercmp),
     "cpan": (cpan_texts, "._v01259a", o.perl_version),
     "ruby": (ruby_texts, ".-01a9zA", o.gem_version),
+    "cran": (cran_texts, ".-0129", o.r_package_version),
+    "composer": (composer_texts, ".-01abp9RC", o.composer_compare),
 }
 
 
@@ -106,6 +109,24 @@ def test_every_path_orders_alike(eco):
         assert (va < vb, va == vb, va > vb) == (c < 0, c == 0, c > 0), (a, b)
         if c == 0:
             assert hash(va) == hash(vb), (a, b)
+
+
+def test_cran_differs_from_compare_version_on_trailing_zeros_only():
+    """R's older compareVersion counts components (1.0 < 1.0.0); its version
+    class, which R's own dependency checks use, and ours hold them equal."""
+    rows = compared("cran")
+    theirs = o.r_compare_version([p for p, _, _ in rows])
+    differ = [p for (p, x, _), y in zip(rows, theirs) if y is not None and x != y]
+    assert differ
+    for a, b in differ:
+        assert without_trailing_zeros(a) == without_trailing_zeros(b), (a, b)
+
+
+def without_trailing_zeros(text):
+    parts = [int(n) for n in re.split(r"[.-]", text)]
+    while parts and parts[-1] == 0:
+        parts.pop()
+    return parts
 
 
 def agreement(eco, ordering=None):
