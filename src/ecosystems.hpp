@@ -13,6 +13,7 @@
 #include "strategies/arch.hpp"
 #include "strategies/cpan.hpp"
 #include "strategies/families.hpp"
+#include "strategies/nix.hpp"
 #include "strategies/ruby.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
@@ -126,7 +127,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
     {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
-    {E::Nix, "nix", "nixpkgs", generic_not_empty<v::NIX>(), "nix,nixpkgs", ""},
+    {E::Nix, "nix", "nixpkgs", text_order<&v::not_empty<v::NIX>, s::nix::ORDER>(), "nix,nixpkgs", ""},
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.

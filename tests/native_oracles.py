@@ -11,6 +11,7 @@ import random
 import re
 import shutil
 import subprocess
+import tempfile
 import zipfile
 
 import pytest
@@ -210,6 +211,22 @@ def r_package_version(pairs):
 
 def r_compare_version(pairs):
     return _r("compareVersion", pairs)
+
+
+NIX = """{ file }: map (p: builtins.compareVersions (builtins.elemAt p 0) (builtins.elemAt p 1))
+  (builtins.fromJSON (builtins.readFile file))"""
+
+
+def nix_compare_versions(pairs):
+    """builtins.compareVersions, evaluated offline (no store is touched)."""
+    if shutil.which("nix-instantiate") is None:
+        pytest.skip("nix-instantiate (nix-bin) is not installed")
+    with tempfile.NamedTemporaryFile("w", suffix=".json") as job:
+        json.dump(pairs, job)
+        job.flush()
+        done = subprocess.run(["nix-instantiate", "--eval", "--strict", "--json", "--expr", NIX, "--argstr", "file",
+                               job.name], capture_output=True, text=True, timeout=300, check=True)
+    return json.loads(done.stdout)
 
 
 COMPOSER_AUTOLOAD = "/usr/share/php/Composer/Semver/autoload.php"

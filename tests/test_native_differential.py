@@ -6,6 +6,7 @@ check does, are left out and counted; every other pair must agree.
 
 Run as a script to print the agreement of each ordering and of the generic
 one these ecosystems used before."""
+import random
 import re
 import sys
 
@@ -33,6 +34,12 @@ def cran_texts():
     return o.accepted(o.debian_upstreams(r"r-(cran|bioc)-.*"), "cran")
 
 
+def nix_texts():
+    # Nix packages carry their upstream versions.
+    upstreams = sorted(o.debian_upstreams(r".*"))
+    return o.accepted(random.Random(27).sample(upstreams, min(4000, len(upstreams))), "nix")
+
+
 def composer_texts():
     return o.accepted(o.composer_versions() | o.debian_upstreams(r"php-.*"), "composer")
 
@@ -44,6 +51,7 @@ CASES = {
     "ruby": (ruby_texts, ".-01a9zA", o.gem_version),
     "cran": (cran_texts, ".-0129", o.r_package_version),
     "composer": (composer_texts, ".-01abp9RC", o.composer_compare),
+    "nix": (nix_texts, ".-0pre1a9_", o.nix_compare_versions),
 }
 
 
@@ -77,6 +85,9 @@ CORNERS = {
     "ruby": ["1.0.dev", "1.0.0a25", "1.0.pre", "1.0.rc", "1.0-rc1", "1.0.0.rc.1", "1.a", "1.0.a", "1.0.a.0", "1.A",
              "1.0.0", "1", "01.0", "1.0.b1", "1.0.beta", "1.0.0.0.1", "1.0-1", "1.0.pre.1", "1.0.a10", "1.0.a9",
              "1.0.0a", "1.0a1.0", "0", "0.0.a", "1.1.a.0.1", "1.1.a.1", "1.10", "1.9", "99999999999999999999.1"],
+    "nix": ["1.0", "1.0.0", "1.0pre1", "1.0-pre", "1.0pre", "1.0a", "1.0.1", "2.3a", "2.3", "2.3.1", "1.0-rc1", "1.0.",
+            "01.0", "1..0", "2147483647", "2147483648", "02147483648", "1.0_1", "pre", "a", "1.0rc", "1.0rc1",
+            "0.0.0", "1-1", "1.1", "1.a.1", "1.1a", "1.0.A", "1.0.0pre"],
 }
 
 
@@ -88,7 +99,7 @@ def test_corners_agree_with_the_tool(eco):
     assert [(p, x, y) for p, x, y in rows if x != y] == []
 
 
-@pytest.mark.parametrize("eco", ["arch", "cpan", "ruby"])
+@pytest.mark.parametrize("eco", ["arch", "cpan", "ruby", "nix"])
 def test_every_path_orders_alike(eco):
     """Version objects, their hashes, sorting and the maximum follow the
     pairwise ordering of the ecosystem."""
