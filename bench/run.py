@@ -111,7 +111,7 @@ CALL_COST_ECOSYSTEMS = ("generic", "semver", "pep440", "debian", "rpm")
 
 
 # Ecosystems ordered by their own tools' rules, and the data they are timed on.
-NATIVE_ORDERINGS = (("arch", "debian"), ("ruby", "generic"), ("cpan", "generic"))
+NATIVE_ORDERINGS = (("arch", "debian"), ("ruby", "generic"), ("cpan", "generic"), ("nix", "generic"))
 
 
 def rpm_evr(v):

@@ -14,7 +14,7 @@ ensure_apt g++ meson ninja-build pkg-config python3-dev python3-venv python3-mes
 # Dask layer is tested on a local cluster.
 ensure_apt python3-yaml python3-jsonschema python3-packaging python3-pandas python3-dask python3-distributed
 # The native orderings are checked against the ecosystems' own tools.
-ensure_apt ruby r-base-core pacman-package-manager php-cli php-composer-semver
+ensure_apt ruby r-base-core pacman-package-manager php-cli php-composer-semver nix-bin
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv
