@@ -101,8 +101,8 @@ def test_corners_agree_with_the_tool(eco):
 
 @pytest.mark.parametrize("eco", ["arch", "cpan", "ruby", "nix"])
 def test_every_path_orders_alike(eco):
-    """Version objects, their hashes, sorting and the maximum follow the
-    pairwise ordering of the ecosystem."""
+    """Version objects, their hashes, sorting, the maximum, batches and
+    range bounds follow the pairwise ordering of the ecosystem."""
     texts = CASES[eco][0]()[:300]
     if len(texts) < 2:
         pytest.skip(f"no real {eco} versions on this machine")
@@ -114,10 +114,14 @@ def test_every_path_orders_alike(eco):
     expected = merge_sort(texts, less)
     assert quorlen.sort_versions(texts, ecosystem=eco) == expected
     assert quorlen.max_version(texts, ecosystem=eco) == merge_sort(texts, lambda a, b: less(b, a))[0]
-    for a, b in zip(expected, expected[1:]):
+    neighbours = list(zip(expected, expected[1:]))
+    answers = quorlen.batch_compare(neighbours, eco)
+    for (a, b), batched in zip(neighbours, answers):
         va, vb = quorlen.Version(a, eco), quorlen.Version(b, eco)
         c = quorlen.compare(a, b, ecosystem=eco)
+        assert batched == c
         assert (va < vb, va == vb, va > vb) == (c < 0, c == 0, c > 0), (a, b)
+        assert quorlen.satisfies(b, f">={a}", eco) == (c <= 0), (a, b)
         if c == 0:
             assert hash(va) == hash(vb), (a, b)
 
