@@ -18,6 +18,8 @@ ensure_apt chromium
 # The installed-system tests build their inputs with the machine's own tools:
 # zstd layers, an RPM database, a Go program, a section added to a program.
 ensure_apt python3-zstandard rpm golang-go binutils
+# The native orderings are checked against the ecosystems' own tools.
+ensure_apt ruby r-base-core pacman-package-manager php-cli php-composer-semver nix-bin
 # The Maven differential test compiles a small Java program against Maven's jar.
 ensure_command javac default-jdk-headless
 ensure_venv

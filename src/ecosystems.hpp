@@ -10,7 +10,11 @@
 #include <string_view>
 
 #include "parser.hpp"
+#include "strategies/arch.hpp"
+#include "strategies/cpan.hpp"
 #include "strategies/families.hpp"
+#include "strategies/nix.hpp"
+#include "strategies/ruby.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
@@ -26,6 +30,9 @@ struct Rules {
     strategies::validators::Check check;  // null when the family's parse takes any text
     VersionStrategy strategy;
     StoreKind store;
+    // Set where the ecosystem keeps the generic parse but orders the texts
+    // by its own rules.
+    const strategies::TextOrder* text_order = nullptr;
 };
 
 // Lists of names are one text with the names separated by commas.
@@ -67,6 +74,12 @@ constexpr Rules own(StoreKind store) {
     return {Family::Own, nullptr, VersionStrategy::of<S>(), store};
 }
 
+// The generic parse behind a check, ordered by the ecosystem's own rules.
+template <Check C, const strategies::TextOrder& T>
+constexpr Rules text_order() {
+    return {Family::Own, C, VersionStrategy::of<strategies::TextOrderAfter<C, T>>(), StoreKind::Generic, &T};
+}
+
 template <const strategies::validators::Label& L>
 constexpr Rules generic_digit_first() {
     return generic<&strategies::validators::digit_first<L>>();
@@ -93,7 +106,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Rpm, "rpm", "redhat", own<s::RpmStrategy>(StoreKind::Rpm), "rpm",
      "red hat,rocky linux,almalinux,opensuse,suse,mageia,openeuler,photon os,azure linux,fedora,centos,"
      "oracle linux,amazon linux"},
-    {E::Ruby, "ruby", "gem,rubygems", generic_digit_first<v::RUBY>(), "gem,rubygems", "rubygems"},
+    {E::Ruby, "ruby", "gem,rubygems", text_order<&v::digit_first<v::RUBY>, s::ruby::ORDER>(), "gem,rubygems", "rubygems"},
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
     {E::Go, "go", "golang", semver<&v::validate_go>(), "go,golang", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
@@ -106,7 +119,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Alpine, "alpine", "apk", generic_digit_first<v::ALPINE>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
     {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
-    {E::Arch, "arch", "pacman,archlinux", generic<&v::validate_arch>(), "arch,pacman", ""},
+    {E::Arch, "arch", "pacman,archlinux", text_order<&v::validate_arch, s::arch::ORDER>(), "arch,pacman", ""},
     {E::Gentoo, "gentoo", "portage", generic_digit_first<v::GENTOO>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
@@ -114,8 +127,8 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
     {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
-    {E::Cpan, "cpan", "perl", generic_not_empty<v::CPAN>(), "cpan,perl", ""},
-    {E::Nix, "nix", "nixpkgs", generic_not_empty<v::NIX>(), "nix,nixpkgs", ""},
+    {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
+    {E::Nix, "nix", "nixpkgs", text_order<&v::not_empty<v::NIX>, s::nix::ORDER>(), "nix,nixpkgs", ""},
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.

@@ -8,6 +8,7 @@
 #include "package_hash.hpp"
 #include "strategies/generic.hpp"
 #include "strategies/pep440.hpp"
+#include "strategies/text_order.hpp"
 
 namespace quorlen::packed {
 
@@ -269,8 +270,12 @@ Ordering cmp_same_ecosystem(PackedVersion* a, PackedVersion* b) {
     const Ecosystem eco = eco_of(a);
     if (a->kind == b->kind) {
         switch (kind_of(a)) {
-            // The generic family orders exactly as the generic ecosystem.
-            case Kind::None: return cmp_packed_generic(a, b);
+            // The generic family orders exactly as the generic ecosystem,
+            // unless the ecosystem reads its texts by rules of its own.
+            case Kind::None:
+                if (const strategies::TextOrder* t = row_of(eco).rules.text_order)
+                    return t->compare(unicode::trim(raw_of(a)), unicode::trim(raw_of(b)));
+                return cmp_packed_generic(a, b);
             case Kind::Pep440: return cmp_packed_pep440(a, b);
             case Kind::Semver: return cmp_stored<SemverVersion>(a, b);
             case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
@@ -339,6 +344,8 @@ uint64_t hash_packed(const PackedVersion* v) {
         h = own_hash(*r);
     else if (const auto* m = boxed ? std::get_if<MavenVersion>(boxed) : nullptr)
         h = own_hash(*m);
+    else if (const strategies::TextOrder* t = row_of(eco_of(v)).rules.text_order; t && kind_of(v) == Kind::None)
+        h = t->hash(unicode::trim(raw_of(v)));
     else
         h = hash_segments(v->epoch, segments_of(v));
     return h;

@@ -172,10 +172,16 @@ SortKeys::SortKeys(Ecosystem eco, std::size_t expected, bool sorting) : eco_(eco
         case StoreKind::Rpm: mode_ = Mode::Rpm; break;
         case StoreKind::Maven: mode_ = Mode::Parsed; break;
     }
+    // The texts are all such an ordering reads; no key covers a position.
+    if (rules.text_order) {
+        mode_ = Mode::Text;
+        text_order_ = rules.text_order;
+    }
     quick_.reserve(expected);
     switch (mode_) {
         case Mode::Generic:
         case Mode::Pep440:
+        case Mode::Text:
             break;
         case Mode::Semver: semver_.reserve(expected); break;
         case Mode::Debian:
@@ -259,6 +265,7 @@ Status SortKeys::parse_next(std::string_view text) {
             package_.push_back(*v);
             return success();
         }
+        case Mode::Text: quick_.push_back(QuickKey{0, next_index(), 0}); return success();
         case Mode::Parsed: {
             Result<ParsedRepr> r = parse_for_ecosystem(eco_, text);
             if (!r) return std::move(r).failure();
@@ -283,6 +290,7 @@ Ordering SortKeys::compare(std::size_t i, std::size_t j) const noexcept {
         case Mode::Debian: return strategies::debian::cmp_debian_view(package_[i], package_[j]);
         case Mode::Rpm: return strategies::rpm::cmp_rpm_view(package_[i], package_[j]);
         case Mode::Parsed: return compare_for_ecosystem(eco_, parsed_[i], parsed_[j]);
+        case Mode::Text: return text_order_->compare(unicode::trim(texts_[i]), unicode::trim(texts_[j]));
     }
     internal_fault("sort keys in an unknown mode");
 }
@@ -318,7 +326,8 @@ void SortKeys::keep_only(std::size_t i) {
     keep_only_in(texts_, i);
     switch (mode_) {
         case Mode::Generic:
-        case Mode::Pep440: break;
+        case Mode::Pep440:
+        case Mode::Text: break;
         case Mode::Semver: keep_only_in(semver_, i); break;
         case Mode::Debian:
         case Mode::Rpm: keep_only_in(package_, i); break;
