@@ -234,11 +234,11 @@ def test_java_archives_real_and_nested():
 
 
 def test_java_archives_nested_past_the_bound_are_reported_and_skipped():
-    from quorlen.scan.readers.parsing import collect_entry_errors
+    from quorlen.scan.readers.parsing import collecting
     data = JAR.read_bytes() if JAR.exists() else b""
     for _ in range(javaarchive.MAX_DEPTH + 1):
         data = nested_war(data)
-    with collect_entry_errors() as bad:
+    with collecting() as bad:
         javaarchive.read("deep.war", data)
     assert len(bad) == 1 and "nested deeper than" in bad[0].message
 
