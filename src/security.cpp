@@ -151,7 +151,7 @@ Result<Vers> Vers::parse(std::string_view input) {
     // reported when both are wrong.
     Result<Ecosystem> eco = Ecosystem::from_str(rest.substr(0, slash));
     if (!eco) return std::move(eco).failure();
-    Result<ranges::RangeSet> range = ranges::RangeSet::parse(rest.substr(slash + 1));
+    Result<ranges::RangeSet> range = ranges::RangeSet::parse(rest.substr(slash + 1), *eco);
     if (!range) return std::move(range).failure();
     return Vers{std::move(range).value(), *eco};
 }
@@ -161,7 +161,7 @@ Result<Vers> Vers::parse(std::string_view input) {
 Result<bool> OsvInterval::contains(Ecosystem eco, std::string_view version) const {
     const std::string bounds = join_bounds(*this);
     if (bounds.empty()) return introduced.has_value();  // only "0": every version
-    Result<ranges::RangeSet> range = ranges::RangeSet::parse(bounds);
+    Result<ranges::RangeSet> range = ranges::RangeSet::parse(bounds, eco);
     if (!range) return std::move(range).failure();
     return range->contains(eco, version);
 }

@@ -173,7 +173,7 @@ PyObject* build_vers(PyObject* module, PyObject* const* args, Py_ssize_t nargs, 
     const std::string_view eco_name = texts[0], range = texts[1];
     auto eco = eco_from_str(module_state(module), eco_name);
     if (!eco) return nullptr;
-    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range);
+    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range, *eco);
     if (!parsed) {
         raise_value_error(parsed.error());
         return nullptr;
