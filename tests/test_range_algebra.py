@@ -352,6 +352,7 @@ def test_osv_range_covers_what_osv_affected_decides_on_real_records():
         except ValueError:
             continue  # a bound that PEP 440 cannot read
         vers = quorlen.build_vers("pep440", r) if r is not None else None
+        published = quorlen.build_vers("pep440", r, standard=True) if r is not None else None
         texts = set(affected.get("versions", []))
         for rng in affected.get("ranges", []):
             for event in rng.get("events", []):
@@ -374,6 +375,7 @@ def test_osv_range_covers_what_osv_affected_decides_on_real_records():
             assert got is expected, (name, v, r)
             if vers is not None:
                 assert quorlen.vers_contains(vers, v) is expected
+                assert quorlen.vers_contains(published, v) is expected
             checked += 1
     assert checked > 1000
 
