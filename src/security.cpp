@@ -53,6 +53,13 @@ std::string vers_constraint_error(std::string_view input, std::string_view const
     return vers_error(input, msg);
 }
 
+std::string quoted_unwritable(std::string_view version) {
+    std::string msg = "the published VERS form cannot write the version '";
+    msg += version;
+    msg += '\'';
+    return msg;
+}
+
 // The ecosystem's own message about the version of a constraint.
 std::string vers_version_error(std::string_view input, std::string_view constraint, std::string_view message) {
     std::string what = "has a version the ecosystem refuses: ";
@@ -186,6 +193,12 @@ Result<Ecosystem> vers_scheme(std::string_view scheme) {
     return eco;
 }
 
+// A version text the published form can hold: none of its operator or
+// separator characters, nothing to trim.
+bool is_published_version(std::string_view text) noexcept {
+    return !text.empty() && unicode::trim(text) == text && text.find_first_of("<>=!*|,^~ \t") == std::string_view::npos;
+}
+
 // One constraint of the published form: an operator, "=" when none is
 // written, and a version holding no operator character or separator.
 std::optional<Comparator> published_constraint(std::string_view text) {
@@ -204,7 +217,7 @@ std::optional<Comparator> published_constraint(std::string_view text) {
         break;
     }
     text = unicode::trim(text);
-    if (text.empty() || text.find_first_of("<>=!*|,^~ \t") != std::string_view::npos) return std::nullopt;
+    if (!is_published_version(text)) return std::nullopt;
     return Comparator{std::string(text), op, {}};
 }
 
@@ -336,6 +349,8 @@ Result<std::string> to_published_vers(Ecosystem eco, const ranges::RangeSet& ran
     Result<std::optional<Branch>> list = ranges::range_constraint_list(eco, range);
     if (!list) return std::move(list).failure();
     if (!*list) return fail(std::string(VERS_HOLDS_NOTHING));
+    for (const Comparator& c : **list)
+        if (!is_published_version(c.version)) return fail(quoted_unwritable(c.version));
     std::string out = "vers:";
     out += vers_scheme_of(eco);
     out += '/';

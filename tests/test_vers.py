@@ -205,6 +205,7 @@ def test_build_vers_standard(eco, range_, expected):
 
 @pytest.mark.parametrize("args, kwargs, error", [
     (("npm", ">2.0.0,<1.0.0"), {"standard": True}, ValueError),
+    (("maven", "[1.0,2*0)"), {"standard": True}, ValueError),  # "*" is an operator of that form
     (("npm", ">=1.0.0", True), {}, TypeError),  # standard is keyword-only
 ])
 def test_build_vers_standard_refuses(args, kwargs, error):
