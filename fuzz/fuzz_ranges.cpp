@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/unicode.hpp"
@@ -49,9 +50,9 @@ bool plain_texts(const RangeSet& set) {
     return true;
 }
 
-std::optional<RangeSet> reparsed(const ranges::RangeText& text) {
+std::optional<RangeSet> reparsed(Ecosystem eco, const ranges::RangeText& text) {
     FUZZ_CHECK(text.has_value());
-    auto r = RangeSet::parse(*text);
+    auto r = RangeSet::parse(*text, eco);
     FUZZ_CHECK(r.ok());  // the algebra writes only what the grammar reads
     return std::move(r).value();
 }
@@ -64,6 +65,32 @@ std::optional<bool> value_of(const Result<bool>& r) {
     return *r;
 }
 
+// Each witness the ecosystem reads lies in exactly one of a range and its
+// complement, and in `a - b` exactly when it lies in `a` and not in `b`.
+void check_complement_and_difference(Ecosystem eco, const std::vector<RangeSet>& sets,
+                                     const std::vector<std::string_view>& lines) {
+    std::optional<RangeSet> outside, rest;
+    const auto c = ranges::range_complement(eco, sets[0]);
+    if (!c.ok()) return;
+    if (*c) outside = reparsed(eco, *c);
+    if (sets.size() == 2) {
+        const auto d = ranges::range_difference(eco, sets[0], sets[1]);
+        if (!d.ok()) return;
+        if (*d) rest = reparsed(eco, *d);
+    }
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (!parse_for_ecosystem(eco, lines[i]).ok()) continue;
+        const std::optional<bool> in_a = value_of(sets[0].contains(eco, lines[i]));
+        if (!in_a) continue;
+        const std::optional<bool> out = outside ? value_of(outside->contains(eco, lines[i])) : false;
+        if (out) FUZZ_CHECK(*out != *in_a);
+        if (sets.size() != 2) continue;
+        const std::optional<bool> in_b = value_of(sets[1].contains(eco, lines[i]));
+        const std::optional<bool> in_rest = rest ? value_of(rest->contains(eco, lines[i])) : false;
+        if (in_b && in_rest) FUZZ_CHECK(*in_rest == (*in_a && !*in_b));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -73,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     std::vector<RangeSet> sets;
     for (std::size_t i = 0; i < lines.size() && i < 2; ++i) {
-        auto r = RangeSet::parse(lines[i]);
+        auto r = RangeSet::parse(lines[i], eco);
         if (!r.ok()) {
             FUZZ_CHECK(!r.error().empty());
             continue;
@@ -107,16 +134,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (!plain_texts(set)) return 0;
         const auto simple = ranges::range_simplify(eco, set);
         if (!simple.ok() || !*simple) continue;
-        const auto again = ranges::range_simplify(eco, *reparsed(*simple));
+        const auto again = ranges::range_simplify(eco, *reparsed(eco, *simple));
         FUZZ_CHECK(again.ok() && *again == *simple);
     }
+    if (!sets.empty()) check_complement_and_difference(eco, sets, lines);
     if (sets.size() != 2) return 0;
     const auto both = ranges::range_intersection(eco, sets[0], sets[1]);
     if (!both.ok()) return 0;
     const auto overlap = value_of(sets[0].intersects(eco, sets[1]));
     if (overlap) FUZZ_CHECK(*overlap == both->has_value());
     if (!*both) return 0;
-    const std::optional<RangeSet> inter = reparsed(*both);
+    const std::optional<RangeSet> inter = reparsed(eco, *both);
     for (std::size_t i = 2; i < lines.size(); ++i) {
         // Whatever lies in the intersection lies in both ranges. A text the
         // ecosystem refuses lies in no range: "*" takes it without looking,

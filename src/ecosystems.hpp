@@ -108,7 +108,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
      "oracle linux,amazon linux"},
     {E::Ruby, "ruby", "gem,rubygems", text_order<&v::digit_first<v::RUBY>, s::ruby::ORDER>(), "gem,rubygems", "rubygems"},
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
-    {E::Go, "go", "golang", semver<&v::validate_go>(), "go,golang", ""},
+    {E::Go, "go", "golang", semver<&v::validate_go>(), "golang,go", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
     {E::Nuget, "nuget", "dotnet", generic_digit_first<v::NUGET>(), "nuget", "nuget"},
     {E::Composer, "composer", "php,packagist", generic<&v::validate_composer>(), "composer", "packagist"},

@@ -419,6 +419,25 @@ Result<RangeText> range_simplify(Ecosystem eco, const RangeSet& r) {
     return render(s, *p);
 }
 
+Result<std::optional<Branch>> range_constraint_list(Ecosystem eco, const RangeSet& r) {
+    Space s(eco);
+    Result<Pieces> read = read_range(s, r);
+    if (!read) return std::move(read).failure();
+    if (read->empty()) return std::optional<Branch>();
+    Branch out;
+    auto put = [&](CmpOp op, uint32_t at) { out.push_back(Comparator{std::string(s.text(at)), op, {}}); };
+    for (const Piece& p : *read) {
+        if (p.lo.bounded() && p.hi.bounded() && s.cmp(p.lo.at, p.hi.at) == Ordering::Equal) {
+            put(CmpOp::Eq, p.lo.at);
+            continue;
+        }
+        if (p.lo.bounded()) put(p.lo.inclusive ? CmpOp::Ge : CmpOp::Gt, p.lo.at);
+        for (uint32_t x : p.excluded) put(CmpOp::Ne, x);
+        if (p.hi.bounded()) put(p.hi.inclusive ? CmpOp::Le : CmpOp::Lt, p.hi.at);
+    }
+    return std::optional<Branch>(std::move(out));
+}
+
 Result<bool> branches_meet(Ecosystem eco, const Branch& a, const Branch& b) {
     Space s(eco);
     Result<std::vector<Term>> terms = place_branch(s, a);

@@ -32,6 +32,13 @@ Result<RangeText> range_difference(Ecosystem eco, const RangeSet& a, const Range
 // branches that overlap or touch merged; sorted by their lower bounds.
 Result<RangeText> range_simplify(Ecosystem eco, const RangeSet& r);
 
+// The versions a range holds as one sorted list of comparators, each version
+// at most once: for each piece of the simplified range its lower bound, the
+// versions it leaves out ("!="), and its upper bound, a single version as
+// "=="; between pieces an upper bound is followed by a lower one. Empty for
+// every version; nullopt for none.
+Result<std::optional<Branch>> range_constraint_list(Ecosystem eco, const RangeSet& r);
+
 // Whether some version satisfies both branches; every version text of `a`
 // and then of `b` is parsed.
 Result<bool> branches_meet(Ecosystem eco, const Branch& a, const Branch& b);

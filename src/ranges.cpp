@@ -6,6 +6,7 @@
 
 #include "bump.hpp"
 #include "core/unicode.hpp"
+#include "ecosystems.hpp"
 #include "range_algebra.hpp"
 #include "strategies/registry.hpp"
 
@@ -222,6 +223,33 @@ Status expand_pessimistic(std::string_view rest, Branch& branch) {
     return success();
 }
 
+// "~>" in Elixir's requirements: ">= the version, < the next minor" when
+// three numbers are written, else "< the next major", each upper bound below
+// every prerelease of it. The version is padded to three numbers.
+Status expand_elixir_pessimistic(std::string_view rest, Branch& branch) {
+    rest = unicode::trim(rest);
+    if (rest.empty() || has_wildcard_component(rest)) return expand_tilde(rest, branch);
+    const std::optional<NumPrefix> n = parse_num_prefix(rest);
+    if (!n) return fail(invalid_tilde_message(rest));
+    const Release l = leading(*n);
+    std::string upper;
+    if (!append_bumped(upper, l, n->numbers.size() < 3 ? Component::Major : Component::Minor))
+        return fail(tilde_without_upper_message(rest));
+    upper.append("-0");
+    branch.push_back(Comparator{n->numbers.size() < 3 ? bound_text(l) : std::string(rest), CmpOp::Ge, {}});
+    branch.push_back(Comparator{std::move(upper), CmpOp::Lt, {}});
+    return success();
+}
+
+Status expand_two_character_tilde(std::string_view rest, Pessimistic reading, Branch& branch) {
+    switch (reading) {
+        case Pessimistic::Rule: return expand_pessimistic(rest, branch);
+        case Pessimistic::Tilde: return expand_tilde(rest, branch);
+        case Pessimistic::Elixir: return expand_elixir_pessimistic(rest, branch);
+    }
+    internal_fault("pessimistic reading outside Pessimistic");
+}
+
 bool is_interval(std::string_view term) noexcept {
     return term.size() >= 2 && (term.front() == '(' || term.front() == '[') && (term.back() == ')' || term.back() == ']');
 }
@@ -258,11 +286,11 @@ Status expand_plain(std::string_view term, Branch& branch) {
 }
 
 // One trimmed, non-empty term to its comparators; the first matching form wins.
-Status expand_term(std::string_view term, Branch& branch) {
+Status expand_term(std::string_view term, Pessimistic reading, Branch& branch) {
     if (is_wildcard(term)) return success();
     if (is_interval(term)) return expand_interval(term, branch);
     if (term.front() == '^') return expand_caret(term.substr(1), branch);
-    if (starts_with(term, "~>") || starts_with(term, "~=")) return expand_pessimistic(term.substr(2), branch);
+    if (starts_with(term, "~>") || starts_with(term, "~=")) return expand_two_character_tilde(term.substr(2), reading, branch);
     if (term.front() == '~') return expand_tilde(term.substr(1), branch);
     if (has_wildcard_component(term)) {
         if (starts_with(term, "==") || starts_with(term, "!=")) return expand_prefix_match(term, branch);
@@ -272,7 +300,8 @@ Status expand_term(std::string_view term, Branch& branch) {
 }
 
 // `tokens` and `joined` are scratch space reused across pieces.
-Status parse_piece(std::string_view piece, std::vector<std::string_view>& tokens, std::string& joined, Branch& branch) {
+Status parse_piece(std::string_view piece, Pessimistic reading, std::vector<std::string_view>& tokens,
+                   std::string& joined, Branch& branch) {
     tokenize(piece, tokens);
     // One comparator per token is the common case; a shorthand adds one more.
     branch.reserve(tokens.size() + 1);
@@ -286,7 +315,7 @@ Status parse_piece(std::string_view piece, std::vector<std::string_view>& tokens
         } else {
             i += 1;
         }
-        Status s = expand_term(term, branch);
+        Status s = expand_term(term, reading, branch);
         if (!s) return s;
     }
     return success();
@@ -445,7 +474,13 @@ Result<bool> pair_overlaps(Ecosystem eco, const Branch& a, const BranchBounds& b
 
 // ---------------------------------------------------------------- grammar
 
-Result<RangeSet> RangeSet::parse(std::string_view text) {
+Pessimistic pessimistic_reading(Ecosystem eco) noexcept {
+    if (row_of(eco).rules.family != strategies::validators::Family::Semver) return Pessimistic::Rule;
+    return eco == Ecosystem::Hex ? Pessimistic::Elixir : Pessimistic::Tilde;
+}
+
+Result<RangeSet> RangeSet::parse(std::string_view text, Ecosystem eco) {
+    const Pessimistic reading = pessimistic_reading(eco);
     RangeSet set;
     std::vector<std::string_view> tokens;
     std::string joined;
@@ -453,7 +488,7 @@ Result<RangeSet> RangeSet::parse(std::string_view text) {
     for (;;) {
         const std::size_t bar = text.find("||", start);
         const std::string_view piece = text.substr(start, bar == std::string_view::npos ? bar : bar - start);
-        Status s = parse_piece(piece, tokens, joined, set.branches.emplace_back());
+        Status s = parse_piece(piece, reading, tokens, joined, set.branches.emplace_back());
         if (!s) return std::move(s).failure();
         if (bar == std::string_view::npos) break;
         start = bar + 2;

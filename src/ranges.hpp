@@ -1,6 +1,7 @@
 // Constraint expressions: an OR-list of branches, each an AND-list of
-// operator/version terms. Parsing is purely textual; versions are parsed and
-// ordered only during evaluation, under the ecosystem the caller names then.
+// operator/version terms. Parsing is textual (the ecosystem only picks how
+// "~>" and "~=" read); versions are parsed and ordered only during
+// evaluation.
 #pragma once
 
 #include <cstdint>
@@ -40,10 +41,19 @@ struct NumPrefix {
     uint8_t given = 3;              // numbers before a wildcard, or 3
 };
 
+// How "~>" and "~=" read: the pessimistic rule (the release as written, the
+// last component written floating), exactly as "~", or as Elixir's "~>".
+enum class Pessimistic : uint8_t { Rule, Tilde, Elixir };
+
+// The reading of the ecosystem's own tools: the SemVer family reads them as
+// "~" except hex, which reads them as Elixir; every other ecosystem by the rule.
+Pessimistic pessimistic_reading(Ecosystem eco) noexcept;
+
 struct RangeSet {
     std::vector<Branch> branches;
 
-    static Result<RangeSet> parse(std::string_view text);
+    // Only the reading of "~>" and "~=" depends on the ecosystem.
+    static Result<RangeSet> parse(std::string_view text, Ecosystem eco);
     Result<bool> contains(Ecosystem eco, std::string_view version) const;
     Result<bool> intersects(Ecosystem eco, const RangeSet& other) const;
 };

@@ -34,13 +34,24 @@ struct Purl {
 // Maps a (lower-case) package URL type to an ecosystem; exact match.
 std::optional<Ecosystem> ecosystem_for_purl_type(std::string_view type) noexcept;
 
-// "vers:{ecosystem}/{range}", the range in this library's own grammar.
+// "vers:{scheme}/{range}". The scheme is an ecosystem name, or else the
+// package-URL type of one. The range is in this library's own grammar, or in
+// the published form: constraints joined by single "|", sorted by version,
+// "=" written as the bare version, "*" alone.
 struct Vers {
     ranges::RangeSet range;
     Ecosystem ecosystem;
 
     static Result<Vers> parse(std::string_view input);
 };
+
+// The scheme the published form names an ecosystem by: its first package-URL
+// type that is not the name of another ecosystem, else its own name.
+std::string_view vers_scheme_of(Ecosystem eco) noexcept;
+
+// The versions of a range in the published VERS form; fails for a range that
+// holds no version, or a bound the form cannot write.
+Result<std::string> to_published_vers(Ecosystem eco, const ranges::RangeSet& range);
 
 // One span of an OSV range: the values of the three events that bound it.
 struct OsvInterval {

@@ -170,12 +170,17 @@ def module_cases():
     add("build_vers", lambda: call(q.build_vers, "nope", ">=1.0"))
     add("build_vers", lambda: call(q.build_vers, "npm", "1.0"))
     add("build_vers", lambda: call(q.build_vers, "npm", None))
+    add("build_vers", lambda: q.build_vers("pep440", ">=1.0,<2.0,!=1.5 || ==3.0", standard=True))
+    add("build_vers", lambda: call(q.build_vers, "npm", ">2.0.0,<1.0.0", standard=True))
+    add("build_vers", lambda: call(q.build_vers, "npm", ">=1.0.0", True))
     add("vers_contains", lambda: q.vers_contains("vers:npm/>=1.0.0,<2.0.0", "1.5.0"))
     add("vers_contains", lambda: q.vers_contains("vers:npm/", "not a version"))
     add("vers_contains", lambda: call(q.vers_contains, "VERS:npm/>=1.0", "1.0"))
     add("vers_contains", lambda: call(q.vers_contains, "vers:npm", "1.0"))
     add("vers_contains", lambda: call(q.vers_contains, "vers:nope/>=1", "1.0"))
     add("vers_contains", lambda: call(q.vers_contains, "vers:npm/>=1.0.0", "x"))
+    add("vers_contains", lambda: q.vers_contains("vers:gem/>=2.2.0|!=2.2.1|<2.3.0", "2.2.1"))
+    add("vers_contains", lambda: call(q.vers_contains, "vers:npm/>=2.0.0|<1.0.0", "1.0.0"))
 
     record = {
         "package": {"ecosystem": "npm", "name": "x"},

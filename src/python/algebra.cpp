@@ -44,7 +44,7 @@ std::optional<Operands<N>> operands(const ModuleState& st, const Signature& sig,
     if (!eco) return std::nullopt;
     Operands<N> out{*eco, {}};
     for (std::size_t i = 0; i < N; ++i) {
-        Result<RangeSet> r = RangeSet::parse(texts[i]);
+        Result<RangeSet> r = RangeSet::parse(texts[i], *eco);
         if (!r) {
             raise_value_error(r.error());
             return std::nullopt;

@@ -17,10 +17,10 @@ namespace quorlen::python {
 // Every keyword any function of the module takes, in one table: the module
 // keeps an interned str of each (see names.hpp), so that a keyword passed by
 // name is matched by identity.
-inline constexpr std::array<std::string_view, 24> KEYWORDS = {
+inline constexpr std::array<std::string_view, 25> KEYWORDS = {
     "a",    "b",     "ecosystem", "s",   "versions", "pairs", "version", "constraint",   "range",     "left",
     "right", "r",    "tag",       "name", "other",   "idx",   "data",    "purl",         "vers",      "affected",
-    "package_type", "namespace", "qualifiers", "subpath",
+    "package_type", "namespace", "qualifiers", "subpath", "standard",
 };
 
 // The position of a keyword in KEYWORDS; a name missing there does not compile

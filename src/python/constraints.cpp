@@ -11,8 +11,8 @@ namespace {
 using ranges::RangeSet;
 
 // A parsed range, or nullopt with ValueError set.
-std::optional<RangeSet> parse_range_or_raise(std::string_view text) {
-    Result<RangeSet> r = RangeSet::parse(text);
+std::optional<RangeSet> parse_range_or_raise(std::string_view text, Ecosystem eco) {
+    Result<RangeSet> r = RangeSet::parse(text, eco);
     if (!r) {
         raise_value_error(r.error());
         return std::nullopt;
@@ -57,7 +57,7 @@ template <const Signature& Sig>
 PyObject* contains_function(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const std::optional<Operands> o = operands(module_state(module), Sig, args, nargs, kwnames);
     if (!o) return nullptr;
-    const std::optional<RangeSet> set = parse_range_or_raise(o->text[1]);
+    const std::optional<RangeSet> set = parse_range_or_raise(o->text[1], o->eco);
     if (!set) return nullptr;
     return bool_or_raise(set->contains(o->eco, o->text[0]));
 }
@@ -65,9 +65,9 @@ PyObject* contains_function(PyObject* module, PyObject* const* args, Py_ssize_t 
 PyObject* ranges_intersect(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const std::optional<Operands> o = operands(module_state(module), RANGES_INTERSECT_SIG, args, nargs, kwnames);
     if (!o) return nullptr;
-    const std::optional<RangeSet> left = parse_range_or_raise(o->text[0]);
+    const std::optional<RangeSet> left = parse_range_or_raise(o->text[0], o->eco);
     if (!left) return nullptr;
-    const std::optional<RangeSet> right = parse_range_or_raise(o->text[1]);
+    const std::optional<RangeSet> right = parse_range_or_raise(o->text[1], o->eco);
     if (!right) return nullptr;
     return bool_or_raise(left->intersects(o->eco, *right));
 }

@@ -161,22 +161,37 @@ PyObject* build_purl(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
 
 // ---------------------------------------------------------------- vers
 
-constexpr Signature BUILD_VERS_SIG{"build_vers", {"ecosystem", "range"}, 2, 2};
+constexpr Signature BUILD_VERS_SIG{"build_vers", {"ecosystem", "range", "standard"}, 3, 2};
 constexpr Signature VERS_CONTAINS_SIG{"vers_contains", {"vers", "version"}, 2, 2};
 
 PyObject* build_vers(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const Signature& sig = BUILD_VERS_SIG;
-    PyObject* a[2];
+    // `standard` is keyword-only.
+    if (nargs > 2) {
+        PyErr_Format(PyExc_TypeError, "build_vers() takes 2 positional arguments but %zd were given", nargs);
+        return nullptr;
+    }
+    PyObject* a[3];
     if (!bind_args(sig, args, nargs, kwnames, a)) return nullptr;
     std::string_view texts[2];
     if (!str_args(sig, a, 2, texts)) return nullptr;
+    const int standard = a[2] ? PyObject_IsTrue(a[2]) : 0;
+    if (standard < 0) return nullptr;
     const std::string_view eco_name = texts[0], range = texts[1];
     auto eco = eco_from_str(module_state(module), eco_name);
     if (!eco) return nullptr;
-    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range);
+    Result<ranges::RangeSet> parsed = ranges::RangeSet::parse(range, *eco);
     if (!parsed) {
         raise_value_error(parsed.error());
         return nullptr;
+    }
+    if (standard) {
+        Result<std::string> published = security::to_published_vers(*eco, *parsed);
+        if (!published) {
+            raise_value_error(published.error());
+            return nullptr;
+        }
+        return text_to_str(*published);
     }
     std::string out = "vers:";
     out += eco->as_str();
@@ -413,7 +428,9 @@ PyMethodDef BUILD_PURL_DEF = {
 PyMethodDef PURL_ECOSYSTEM_DEF = {"purl_ecosystem", function_entry<purl_ecosystem>(), METH_FASTCALL | METH_KEYWORDS,
                                   "purl_ecosystem(purl)\n--\n\n"};
 PyMethodDef BUILD_VERS_DEF = {"build_vers", function_entry<build_vers>(), METH_FASTCALL | METH_KEYWORDS,
-                              "build_vers(ecosystem, range)\n--\n\n"};
+                              "build_vers(ecosystem, range, *, standard=False)\n--\n\n"
+                              "\"vers:\" and the ecosystem's name before the range as written; with\n"
+                              "`standard`, the range in the published VERS form under its package-URL type."};
 PyMethodDef VERS_CONTAINS_DEF = {"vers_contains", function_entry<vers_contains>(), METH_FASTCALL | METH_KEYWORDS,
                                  "vers_contains(vers, version)\n--\n\n"};
 PyMethodDef OSV_AFFECTED_DEF = {"osv_affected", function_entry<osv_affected>(), METH_FASTCALL | METH_KEYWORDS,
