@@ -10,7 +10,10 @@
 #include <string_view>
 
 #include "parser.hpp"
+#include "strategies/alpine.hpp"
 #include "strategies/families.hpp"
+#include "strategies/gentoo.hpp"
+#include "strategies/native.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
@@ -18,7 +21,9 @@ namespace quorlen {
 
 // How an instance of a parsed version keeps the ecosystem's parse beside the
 // generic one.
-enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven };
+// Native: the generic parse is kept, but the ecosystem orders the text by
+// rules of its own.
+enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven, Native };
 
 // The parse and ordering of an ecosystem, and what they are built on.
 struct Rules {
@@ -26,6 +31,7 @@ struct Rules {
     strategies::validators::Check check;  // null when the family's parse takes any text
     VersionStrategy strategy;
     StoreKind store;
+    const strategies::NativeRules* native = nullptr;  // set exactly for StoreKind::Native
 };
 
 // Lists of names are one text with the names separated by commas.
@@ -67,6 +73,12 @@ constexpr Rules own(StoreKind store) {
     return {Family::Own, nullptr, VersionStrategy::of<S>(), store};
 }
 
+// The generic parse behind a check, ordered by the ecosystem's own rules.
+template <Check C, const strategies::NativeRules& N>
+constexpr Rules native() {
+    return {Family::Own, C, VersionStrategy::of<strategies::NativeAfter<C, N>>(), StoreKind::Native, &N};
+}
+
 template <const strategies::validators::Label& L>
 constexpr Rules generic_digit_first() {
     return generic<&strategies::validators::digit_first<L>>();
@@ -102,11 +114,11 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Hex, "hex", "elixir,erlang", semver(), "hex", "hex"},
     {E::Swift, "swift", "swiftpm", semver(), "swift", "swifturl"},
     {E::Calver, "calver", "", generic_digit_first<v::CALVER>(), "", ""},
-    {E::Alpine, "alpine", "apk", generic_digit_first<v::ALPINE>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
+    {E::Alpine, "alpine", "apk", native<&v::digit_first<v::ALPINE>, s::alpine::RULES>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
     {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
     {E::Arch, "arch", "pacman,archlinux", generic<&v::validate_arch>(), "arch,pacman", ""},
-    {E::Gentoo, "gentoo", "portage", generic_digit_first<v::GENTOO>(), "gentoo,portage", ""},
+    {E::Gentoo, "gentoo", "portage", native<&v::digit_first<v::GENTOO>, s::gentoo::RULES>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
     {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},

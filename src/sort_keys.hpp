@@ -11,6 +11,7 @@
 
 #include "strategies/debian.hpp"
 #include "strategies/generic.hpp"
+#include "strategies/native.hpp"
 #include "strategies/semver.hpp"
 #include "strategies/strategy.hpp"
 
@@ -50,7 +51,7 @@ public:
 
     // ---------------------------------------------------------------- details
 private:
-    enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Parsed };
+    enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Native, Parsed };
 
 public:
     // What the sort moves, 16 bytes: an item's index and its leading
@@ -72,6 +73,7 @@ private:
     Mode mode_;
     bool sorting_;
     Status (*check_)(std::string_view) = nullptr;
+    const strategies::NativeRules* native_ = nullptr;
     std::vector<QuickKey> quick_;
     std::vector<std::string_view> texts_;
     std::vector<strategies::generic::SegView> scan_;
