@@ -14,6 +14,7 @@
 #include "strategies/families.hpp"
 #include "strategies/gentoo.hpp"
 #include "strategies/native.hpp"
+#include "strategies/nuget.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
@@ -108,7 +109,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
     {E::Go, "go", "golang", semver<&v::validate_go>(), "go,golang", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
-    {E::Nuget, "nuget", "dotnet", generic_digit_first<v::NUGET>(), "nuget", "nuget"},
+    {E::Nuget, "nuget", "dotnet", native<&v::digit_first<v::NUGET>, s::nuget::RULES>(), "nuget", "nuget"},
     {E::Composer, "composer", "php,packagist", generic<&v::validate_composer>(), "composer", "packagist"},
     {E::Crates, "crates", "cargo,crates.io", semver(), "cargo,crates", "crates.io"},
     {E::Hex, "hex", "elixir,erlang", semver(), "hex", "hex"},

@@ -131,3 +131,27 @@ def test_text_outside_the_grammar_still_orders(eco):
     check_laws(eco, texts)
     assert cmp("1.0-foo", "1.0-bar", eco) == 1
     assert cmp("1.0_foo", "1.1", eco) == -1
+
+
+# ------------------------------------------------------------------- nuget
+
+# The order the versioning documentation lists, with the spellings it holds
+# equal (missing parts, leading zeros, case, metadata).
+NUGET_CHAIN = [
+    ["1.0.1-aaa"], ["1.0.1-alpha10"], ["1.0.1-alpha2"], ["1.0.1-beta", "1.0.1-BETA", "1.0.1-Beta+git.7"],
+    ["1.0.1-open"], ["1.0.1-rc"], ["1.0.1-rc.2"], ["1.0.1-rc.10", "1.0.1-rc.010"], ["1.0.1-rc.x"], ["1.0.1-zzz"],
+    ["1.0.1", "1.0.1.0", "01.0.1", "1.0.1+b"], ["1.0.2-0"], ["1.0.2"], ["1.0.2.1"], ["1.1"],
+]
+
+
+def test_nuget_documented_order():
+    check_chain("nuget", NUGET_CHAIN)
+
+
+def test_nuget_semver2_labels():
+    check_pairs("dotnet", [
+        ("1.0.0-alpha", "1.0.0-alpha.1"), ("1.0.0-alpha.1", "1.0.0-alpha.beta"), ("1.0.0-beta.2", "1.0.0-beta.11"),
+        ("1.0.0-preview.1", "1.0.0-rc.1"), ("1.0.0-1", "1.0.0-a"),
+        ("1.0.0-ab", "1.0.0-a_b"),  # case is folded to upper case, which sorts below "_"
+        ("1.0", "1.0.0.0", 0), ("1.0.0-RC.1", "1.0.0-rc.1", 0),
+    ])
