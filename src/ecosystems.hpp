@@ -11,6 +11,7 @@
 
 #include "parser.hpp"
 #include "strategies/alpine.hpp"
+#include "strategies/conda.hpp"
 #include "strategies/families.hpp"
 #include "strategies/gentoo.hpp"
 #include "strategies/native.hpp"
@@ -117,7 +118,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Calver, "calver", "", generic_digit_first<v::CALVER>(), "", ""},
     {E::Alpine, "alpine", "apk", native<&v::digit_first<v::ALPINE>, s::alpine::RULES>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
-    {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
+    {E::Conda, "conda", "mamba", native<&v::digit_first<v::CONDA>, s::conda::RULES>(), "conda", ""},
     {E::Arch, "arch", "pacman,archlinux", generic<&v::validate_arch>(), "arch,pacman", ""},
     {E::Gentoo, "gentoo", "portage", native<&v::digit_first<v::GENTOO>, s::gentoo::RULES>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},

@@ -155,3 +155,27 @@ def test_nuget_semver2_labels():
         ("1.0.0-ab", "1.0.0-a_b"),  # case is folded to upper case, which sorts below "_"
         ("1.0", "1.0.0.0", 0), ("1.0.0-RC.1", "1.0.0-rc.1", 0),
     ])
+
+
+# ------------------------------------------------------------------- conda
+
+# VersionOrder's documented chain, with the spellings it documents as equal.
+CONDA_CHAIN = [
+    ["0.4", "0.4.0"], ["0.4.1.rc", "0.4.1.RC"], ["0.4.1"], ["0.5a1"], ["0.5b3"], ["0.5C1"], ["0.5"], ["0.9.6"],
+    ["0.960923"], ["1.0"], ["1.1dev1"], ["1.1_"], ["1.1a1"], ["1.1.0dev1", "1.1.dev1"], ["1.1.a1"], ["1.1.0rc1"],
+    ["1.1.0", "1.1", "1.1-0"], ["1.1.0post1", "1.1.post1"], ["1.1post1"], ["1996.07.12"], ["1!0.4.1"],
+    ["1!3.1.1.6"], ["2!0.4.1"],
+]
+
+
+def test_conda_documented_order():
+    check_chain("conda", CONDA_CHAIN)
+
+
+def test_conda_local_version_and_words():
+    check_pairs("mamba", [
+        ("1.0+a", "1.0+b"), ("1.0", "1.0+1"), ("1.0+1", "1.0.1"), ("1.0+0", "1.0", 0),
+        ("1.0.dev", "1.0.alpha"), ("1.0.post", "1.0.1"),
+        ("1.0.1", "1.0post"),  # "post" outranks every number of its component ("1.0.1.post", "1.0.2dev"),
+        ("1.2.3_4", "1.2.3.4", 0), ("1.0DEV1", "1.0dev1", 0),
+    ])
