@@ -16,6 +16,7 @@
 #include "strategies/gentoo.hpp"
 #include "strategies/native.hpp"
 #include "strategies/nuget.hpp"
+#include "strategies/terraform.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
@@ -125,7 +126,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
     {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
-    {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
+    {E::Terraform, "terraform", "opentofu", native<&v::digit_first<v::TERRAFORM>, s::terraform::RULES>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
     {E::Cpan, "cpan", "perl", generic_not_empty<v::CPAN>(), "cpan,perl", ""},
     {E::Nix, "nix", "nixpkgs", generic_not_empty<v::NIX>(), "nix,nixpkgs", ""},

@@ -179,3 +179,28 @@ def test_conda_local_version_and_words():
         ("1.0.1", "1.0post"),  # "post" outranks every number of its component ("1.0.1.post", "1.0.2dev"),
         ("1.2.3_4", "1.2.3.4", 0), ("1.0DEV1", "1.0dev1", 0),
     ])
+
+
+# --------------------------------------------------------------- terraform
+
+# Cases published with the version library Terraform and OpenTofu use.
+def test_terraform_published_cases():
+    check_pairs("terraform", [
+        ("1.2.3", "1.4.5"), ("1.1.4", "1.2"), ("1.2-beta", "1.2"), ("1.7rc1", "1.7rc2"), ("1.7rc2", "1.7"),
+        ("1.2.0-X-1.2.0+metadata~dist", "1.2.0"), ("1.2-beta.1", "1.2-beta.2"), ("1.2-beta.2", "1.2-beta.11"),
+        ("3.2-alpha", "3.2-alpha.1"), ("1.2-beta", "1.2-beta.3"), ("1.2-alpha", "1.2-beta.3"),
+        ("1.2-alpha.3", "1.2-beta"), ("3.0-alpha.3", "3.0-rc.1"), ("3.0-alpha3", "3.0-rc1"),
+        ("3.0-alpha.1", "3.0-alpha.beta"),
+        ("1.0.0-alpha", "1.0.0-dev"),  # words by their bytes, with no ranks of their own
+        ("1.2-beta", "1.2-beta", 0), ("1.2+foo", "1.2+beta", 0), ("1.2", "1.2.0.0", 0),
+    ])
+
+
+def test_terraform_mends_of_the_library():
+    # Trailing zero segments no longer hide the pre-release; two spellings
+    # of one number are equal rather than each the lesser; and of the
+    # library's cycle x.1 < x.a < x < x.1 the last step is SemVer's.
+    check_pairs("opentofu", [
+        ("1.0.0.0-beta", "1.0.0"), ("1.0.0-beta", "1.0.0.0-beta", 0), ("1.0-rc.01", "1.0-rc.1", 0),
+        ("5.4-alpha", "5.4-alpha.beta"), ("5.4-alpha.1", "5.4-alpha.beta"), ("5.4-alpha", "5.4-alpha.1"),
+    ])

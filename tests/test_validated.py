@@ -36,7 +36,7 @@ GENERIC_FAMILY = [n for names, _ in DIGIT_FIRST + NOT_EMPTY for n in names] + [
 ]
 # Checked like the generic family, but ordered by their own tools' rules
 # (tests/test_native_orderings.py).
-NATIVE = {"alpine", "apk", "gentoo", "portage", "nuget", "dotnet", "conda", "mamba"}
+NATIVE = {"alpine", "apk", "gentoo", "portage", "nuget", "dotnet", "conda", "mamba", "terraform", "opentofu"}
 
 
 def cmp(a, b, eco):
