@@ -13,6 +13,7 @@
 #include "strategies/alpine.hpp"
 #include "strategies/conda.hpp"
 #include "strategies/families.hpp"
+#include "strategies/freebsd.hpp"
 #include "strategies/gentoo.hpp"
 #include "strategies/native.hpp"
 #include "strategies/nuget.hpp"
@@ -133,7 +134,7 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.
-    {E::Freebsd, "freebsd", "freebsd-pkg", generic_not_empty<v::FREEBSD>(), "pkg,freebsd", ""},
+    {E::Freebsd, "freebsd", "freebsd-pkg", native<&v::not_empty<v::FREEBSD>, s::freebsd::RULES>(), "pkg,freebsd", ""},
 }};
 
 static_assert([] {

@@ -204,3 +204,25 @@ def test_terraform_mends_of_the_library():
         ("1.0.0.0-beta", "1.0.0"), ("1.0.0-beta", "1.0.0.0-beta", 0), ("1.0-rc.01", "1.0-rc.1", 0),
         ("5.4-alpha", "5.4-alpha.beta"), ("5.4-alpha.1", "5.4-alpha.beta"), ("5.4-alpha", "5.4-alpha.1"),
     ])
+
+
+# ----------------------------------------------------------------- freebsd
+
+# The rules `pkg version` documents, with the porter's handbook's spellings
+# of pre-releases (1.3alpha as 1.3.a, 2.0rc3 as 2.0.r3).
+FREEBSD_CHAIN = [
+    ["0.9.b1"], ["0.9", "0.9.0", "0.09"], ["1.0.a", "1.0alpha"], ["1.0.a0", "1.0.alpha0"], ["1.0.a1", "1.0alpha1"],
+    ["1.0.b1", "1.0beta1"], ["1.0.p2", "1.0pre2"], ["1.0.r3", "1.0rc3"], ["1.0", "1.0.0", "1..0"], ["1.0_1"],
+    ["1.0_2", "1.0_02"], ["1.0.1"], ["1.0.2003.09.16", "1.0:2003.09.16"], ["1.0pl1"], ["1.0a"],
+    ["1.0b", "1.0bcd"], ["1.1"], ["10.1", "10..1"], ["10a1.b2", "10a1b2"], ["0.1,1"], ["2.0_3,1"], ["1.0,2"],
+]
+
+
+def test_freebsd_documented_order():
+    check_chain("freebsd", FREEBSD_CHAIN)
+
+
+def test_freebsd_differs_from_generic_where_pkg_does():
+    # The revision after '_' and the epoch after ',' are not version parts.
+    assert quorlen.compare("1.0_1", "1.0.1") == 0
+    check_pairs("freebsd-pkg", [("1.0_1", "1.0.1"), ("2.0", "1.0,1"), ("1.0.1:2003.09.16", "1.0:2003.09.16")])
