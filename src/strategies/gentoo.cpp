@@ -111,9 +111,29 @@ Ordering cmp_rest(const Parts& a, const Parts& b) noexcept {
     return cmp_bytes(a.rest, b.rest);
 }
 
+// The numeric components read in place: they decide most comparisons,
+// before anything is split.
+Ordering cmp_leading_numbers(std::string_view a, std::string_view b) noexcept {
+    std::size_t i = 0, j = 0;
+    for (bool first = true;; first = false) {
+        const std::string_view x = native::digits_at(a, i), y = native::digits_at(b, j);
+        if (Ordering o = first ? cmp_digits(x, y) : cmp_component(x, y); o != Ordering::Equal) return o;
+        i += x.size();
+        j += y.size();
+        const bool more_a = i + 1 < a.size() && a[i] == '.' && ascii::is_digit(a[i + 1]);
+        const bool more_b = j + 1 < b.size() && b[j] == '.' && ascii::is_digit(b[j + 1]);
+        if (more_a != more_b) return more_a ? Ordering::Greater : Ordering::Less;
+        if (!more_a) return Ordering::Equal;
+        ++i;
+        ++j;
+    }
+}
+
 }  // namespace
 
 Ordering cmp_gentoo(std::string_view a, std::string_view b) noexcept {
+    if (!a.empty() && !b.empty() && ascii::is_digit(a[0]) && ascii::is_digit(b[0]))
+        if (Ordering o = cmp_leading_numbers(a, b); o != Ordering::Equal) return o;
     const Parts pa = split(a), pb = split(b);
     if (pa.numbers.empty() || pb.numbers.empty()) {
         if (!pa.numbers.empty() || !pb.numbers.empty()) return pa.numbers.empty() ? Ordering::Less : Ordering::Greater;

@@ -41,14 +41,41 @@ bool all_digits(std::string_view s) noexcept {
     return true;
 }
 
-Ordering cmp_numeric_parts(std::string_view a, std::string_view b) noexcept {
-    bool more_a = !a.empty(), more_b = !b.empty();
+namespace {
+
+// Whether a dot and a digit follow position i.
+bool another_part(std::string_view s, std::size_t i) noexcept {
+    return i + 1 < s.size() && s[i] == '.' && ascii::is_digit(s[i + 1]);
+}
+
+}  // namespace
+
+Ordering cmp_leading_parts(std::string_view a, std::string_view b, std::size_t& end_a, std::size_t& end_b) noexcept {
+    std::size_t i = 0, j = 0;
+    bool more_a = !a.empty() && ascii::is_digit(a[0]), more_b = !b.empty() && ascii::is_digit(b[0]);
     while (more_a || more_b) {
-        const std::string_view x = more_a ? take_piece(a, more_a) : std::string_view();
-        const std::string_view y = more_b ? take_piece(b, more_b) : std::string_view();
+        const std::string_view x = more_a ? native::digits_at(a, i) : std::string_view();
+        const std::string_view y = more_b ? native::digits_at(b, j) : std::string_view();
         if (Ordering o = native::cmp_digits(x, y); o != Ordering::Equal) return o;
+        i += x.size();
+        j += y.size();
+        more_a = more_a && another_part(a, i);
+        more_b = more_b && another_part(b, j);
+        i += more_a;
+        j += more_b;
     }
+    end_a = i;
+    end_b = j;
     return Ordering::Equal;
+}
+
+std::size_t leading_parts_end(std::string_view s) noexcept {
+    std::size_t i = 0;
+    while (i < s.size() && ascii::is_digit(s[i])) {
+        i += native::digits_at(s, i).size();
+        if (another_part(s, i)) ++i;
+    }
+    return i;
 }
 
 void put_numeric_parts(std::string& key, std::string_view parts) {

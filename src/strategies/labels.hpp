@@ -6,8 +6,11 @@
 
 namespace quorlen::strategies::labels {
 
-// Dotted runs of digits by value; a missing part counts as 0.
-Ordering cmp_numeric_parts(std::string_view a, std::string_view b) noexcept;
+// The leading dotted runs of digits of a and b compared in place, in one
+// pass, a missing part counting as 0; end_a and end_b are set to where each
+// run ends (when they are equal).
+Ordering cmp_leading_parts(std::string_view a, std::string_view b, std::size_t& end_a, std::size_t& end_b) noexcept;
+std::size_t leading_parts_end(std::string_view s) noexcept;
 void put_numeric_parts(std::string& key, std::string_view parts);
 
 enum class Case : uint8_t { Exact, Folded };

@@ -15,13 +15,9 @@ struct Parts {
     bool has_prerelease = false;
 };
 
-Parts split(std::string_view s) noexcept {
+// `i`: where the leading numeric parts end.
+Parts split_at(std::string_view s, std::size_t i) noexcept {
     Parts p;
-    std::size_t i = 0;
-    while (i < s.size() && ascii::is_digit(s[i])) {
-        i += native::digits_at(s, i).size();
-        if (i + 1 < s.size() && s[i] == '.' && ascii::is_digit(s[i + 1])) ++i;
-    }
     p.numbers = s.substr(0, i);
     std::string_view rest = s.substr(i);
     rest = rest.substr(0, rest.find('+'));
@@ -32,11 +28,14 @@ Parts split(std::string_view s) noexcept {
     return p;
 }
 
+Parts split(std::string_view s) noexcept { return split_at(s, labels::leading_parts_end(s)); }
+
 }  // namespace
 
 Ordering cmp_nuget(std::string_view a, std::string_view b) noexcept {
-    const Parts pa = split(a), pb = split(b);
-    if (Ordering o = labels::cmp_numeric_parts(pa.numbers, pb.numbers); o != Ordering::Equal) return o;
+    std::size_t end_a = 0, end_b = 0;
+    if (Ordering o = labels::cmp_leading_parts(a, b, end_a, end_b); o != Ordering::Equal) return o;
+    const Parts pa = split_at(a, end_a), pb = split_at(b, end_b);
     if (pa.has_prerelease != pb.has_prerelease) return pa.has_prerelease ? Ordering::Less : Ordering::Greater;
     return labels::cmp_labels(pa.prerelease, pb.prerelease, labels::Case::Folded);
 }

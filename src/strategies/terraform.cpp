@@ -11,26 +11,25 @@ struct Parts {
     std::string_view prerelease;  // empty: none
 };
 
-Parts split(std::string_view s) noexcept {
-    std::size_t i = 0;
-    while (i < s.size() && ascii::is_digit(s[i])) {
-        i += native::digits_at(s, i).size();
-        if (i + 1 < s.size() && s[i] == '.' && ascii::is_digit(s[i + 1])) ++i;
-    }
+// `i`: where the leading numeric parts end.
+Parts split_at(std::string_view s, std::size_t i) noexcept {
     std::string_view rest = s.substr(i);
     rest = rest.substr(0, rest.find('+'));
     if (!rest.empty() && rest[0] == '-') rest.remove_prefix(1);
     return {s.substr(0, i), rest};
 }
 
+Parts split(std::string_view s) noexcept { return split_at(s, labels::leading_parts_end(s)); }
+
 }  // namespace
 
 Ordering cmp_terraform(std::string_view a, std::string_view b) noexcept {
-    const Parts pa = split(a), pb = split(b);
+    std::size_t end_a = 0, end_b = 0;
+    if (Ordering o = labels::cmp_leading_parts(a, b, end_a, end_b); o != Ordering::Equal) return o;
+    const Parts pa = split_at(a, end_a), pb = split_at(b, end_b);
     // Segments equal but for trailing zeros are equal segments: the
     // pre-release still decides (the library would call 1.0.0.0-beta and
     // 1.0.0 equal, and 1.0.0-beta less than 1.0.0).
-    if (Ordering o = labels::cmp_numeric_parts(pa.numbers, pb.numbers); o != Ordering::Equal) return o;
     const bool ra = pa.prerelease.empty(), rb = pb.prerelease.empty();
     if (ra || rb) return ra == rb ? Ordering::Equal : (ra ? Ordering::Greater : Ordering::Less);
     // The library's own order of pre-release parts is cyclic (x.1 < x.a,
