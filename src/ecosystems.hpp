@@ -24,9 +24,8 @@
 namespace quorlen {
 
 // How an instance of a parsed version keeps the ecosystem's parse beside the
-// generic one.
-// Native: the generic parse is kept, but the ecosystem orders the text by
-// rules of its own.
+// generic one. Native keeps the generic parse alone: the ecosystem orders
+// the text itself by rules of its own.
 enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven, Native };
 
 // The parse and ordering of an ecosystem, and what they are built on.
