@@ -131,6 +131,28 @@ REAL_RANGES = [
 ]
 
 
+# Versions shaped as each ecosystem with an ordering of its own publishes
+# them, drawn the same way every run.
+def native_samples(eco, n):
+    rng = random.Random(eco)
+    num = lambda hi=20: str(rng.randrange(hi))  # noqa: E731
+    shapes = {
+        "alpine": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', 'a', 'w'])}"
+                          f"{rng.choice(['', '_rc' + num(4), '_p' + num(4), '_git2021' + num(9999)])}-r{num(12)}",
+        "gentoo": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', 'b'])}"
+                          f"{rng.choice(['', '_pre' + num(4), '_rc' + num(4), '_p' + num(4)])}{rng.choice(['', '-r' + num(5)])}",
+        "nuget": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', '', '-preview.' + num(9), '-rc.' + num(3), '-beta' + num(3)])}",
+        "conda": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', 'rc' + num(3), '.post' + num(3), '.dev' + num(3)])}",
+        "terraform": lambda: f"{num(3)}.{num()}.{num()}{rng.choice(['', '', '-alpha2023' + num(9999), '-beta' + num(3), '-rc' + num(3)])}",
+        "freebsd": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', '.b' + num(3), 'a'])}"
+                           f"{rng.choice(['', '_' + num(5)])}{rng.choice(['', '', ',' + num(3)])}",
+    }
+    return [shapes[eco]() for _ in range(n)]
+
+
+NATIVE_ECOSYSTEMS = ("alpine", "gentoo", "nuget", "conda", "terraform", "freebsd")
+
+
 def build_suite(n_pairs):
     s = Suite()
     data = {name: load(name)[:n_pairs] for name in ("generic", "pep440", "semver", "debian", "rpm", "maven")}
@@ -166,6 +188,10 @@ def build_suite(n_pairs):
         ps = pairs_of(data[name])
         s.add(f"batch_compare {eco} ({name} pairs)", lambda ps=ps, eco=eco: quorlen.batch_compare(ps, eco), len(ps))
         s.add(f"batch_compare generic ({name} pairs)", lambda ps=ps: quorlen.batch_compare(ps, "generic"), len(ps))
+    for eco in NATIVE_ECOSYSTEMS:
+        ps = pairs_of(native_samples(eco, n_pairs))
+        s.add(f"compare {eco}", pair_loop(quorlen.compare, ps, eco), len(ps))
+        s.add(f"compare generic ({eco} pairs)", pair_loop(quorlen.compare, ps, "generic"), len(ps))
     npm = pairs_of(load("npm-100k")[:n_pairs])
     s.add("floor: operator.lt npm pairs", pair_loop(operator.lt, npm), len(npm))
     s.add("compare npm", pair_loop(quorlen.compare, npm, "npm"), len(npm))
@@ -458,6 +484,9 @@ def main():
     if "peer: packaging Version(s)" in best:
         r = best["peer: packaging Version(s)"] / best["Version(s) pep440"]
         goal("Version(s) >= 40x faster than packaging Version(s)", r >= 40, f"{r:.0f}x")
+    for eco in NATIVE_ECOSYSTEMS:
+        r = (best[f"compare {eco}"] - loop) / (best[f"compare generic ({eco} pairs)"] - loop)
+        goal(f"compare {eco} <= 1.5x compare generic on the same pairs (net of the loop)", r <= 1.5, f"{r:.2f}x")
     r = (best["compare maven"] - loop) / (best["compare generic (maven pairs)"] - loop)
     goal("compare maven <= 2x compare generic on the same pairs (net of the loop)", r <= 2, f"{r:.2f}x")
     for eco, name in NATIVE_ORDERINGS:

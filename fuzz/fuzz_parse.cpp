@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "ecosystems.hpp"
 #include "fuzz_support.hpp"
 #include "packed_version.hpp"
 #include "strategies/registry.hpp"
@@ -20,11 +21,12 @@ using namespace quorlen;
 
 namespace {
 
-// The orderings whose rules are total preorders by construction; the
-// generic-family orderings tolerate texts on which transitivity can fail.
+// The orderings whose rules are total preorders by construction (those an
+// ecosystem's own tool defines among them); the generic-family orderings
+// tolerate texts on which transitivity can fail.
 bool must_be_transitive(Ecosystem eco) noexcept {
     return eco == Ecosystem::Debian || eco == Ecosystem::Rpm || eco == Ecosystem::Semver ||
-           eco == Ecosystem::Npm;
+           eco == Ecosystem::Npm || row_of(eco).rules.store == StoreKind::Native;
 }
 
 bool at_most(Ordering o) noexcept { return o != Ordering::Greater; }

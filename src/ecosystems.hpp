@@ -10,19 +10,27 @@
 #include <string_view>
 
 #include "parser.hpp"
+#include "strategies/alpine.hpp"
 #include "strategies/arch.hpp"
+#include "strategies/conda.hpp"
 #include "strategies/cpan.hpp"
 #include "strategies/families.hpp"
+#include "strategies/freebsd.hpp"
+#include "strategies/gentoo.hpp"
+#include "strategies/native.hpp"
 #include "strategies/nix.hpp"
+#include "strategies/nuget.hpp"
 #include "strategies/ruby.hpp"
+#include "strategies/terraform.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/validators.hpp"
 
 namespace quorlen {
 
 // How an instance of a parsed version keeps the ecosystem's parse beside the
-// generic one.
-enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven };
+// generic one. Native keeps the generic parse alone: the ecosystem orders
+// the text itself by rules of its own.
+enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven, Native };
 
 // The parse and ordering of an ecosystem, and what they are built on.
 struct Rules {
@@ -33,6 +41,7 @@ struct Rules {
     // Set where the ecosystem keeps the generic parse but orders the texts
     // by its own rules.
     const strategies::TextOrder* text_order = nullptr;
+    const strategies::NativeRules* native = nullptr;  // set exactly for StoreKind::Native
 };
 
 // Lists of names are one text with the names separated by commas.
@@ -78,6 +87,9 @@ constexpr Rules own(StoreKind store) {
 template <Check C, const strategies::TextOrder& T>
 constexpr Rules text_order() {
     return {Family::Own, C, VersionStrategy::of<strategies::TextOrderAfter<C, T>>(), StoreKind::Generic, &T};
+template <Check C, const strategies::NativeRules& N>
+constexpr Rules native() {
+    return {Family::Own, C, VersionStrategy::of<strategies::NativeAfter<C, N>>(), StoreKind::Native, &N};
 }
 
 template <const strategies::validators::Label& L>
@@ -110,29 +122,29 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
     {E::Go, "go", "golang", semver<&v::validate_go>(), "golang,go", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
-    {E::Nuget, "nuget", "dotnet", generic_digit_first<v::NUGET>(), "nuget", "nuget"},
+    {E::Nuget, "nuget", "dotnet", native<&v::digit_first<v::NUGET>, s::nuget::RULES>(), "nuget", "nuget"},
     {E::Composer, "composer", "php,packagist", generic<&v::validate_composer>(), "composer", "packagist"},
     {E::Crates, "crates", "cargo,crates.io", semver(), "cargo,crates", "crates.io"},
     {E::Hex, "hex", "elixir,erlang", semver(), "hex", "hex"},
     {E::Swift, "swift", "swiftpm", semver(), "swift", "swifturl"},
     {E::Calver, "calver", "", generic_digit_first<v::CALVER>(), "", ""},
-    {E::Alpine, "alpine", "apk", generic_digit_first<v::ALPINE>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
+    {E::Alpine, "alpine", "apk", native<&v::digit_first<v::ALPINE>, s::alpine::RULES>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
-    {E::Conda, "conda", "mamba", generic_digit_first<v::CONDA>(), "conda", ""},
+    {E::Conda, "conda", "mamba", native<&v::digit_first<v::CONDA>, s::conda::RULES>(), "conda", ""},
     {E::Arch, "arch", "pacman,archlinux", text_order<&v::validate_arch, s::arch::ORDER>(), "arch,pacman", ""},
-    {E::Gentoo, "gentoo", "portage", generic_digit_first<v::GENTOO>(), "gentoo,portage", ""},
+    {E::Gentoo, "gentoo", "portage", native<&v::digit_first<v::GENTOO>, s::gentoo::RULES>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
     {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
-    {E::Terraform, "terraform", "opentofu", generic_digit_first<v::TERRAFORM>(), "terraform,opentofu", ""},
+    {E::Terraform, "terraform", "opentofu", native<&v::digit_first<v::TERRAFORM>, s::terraform::RULES>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
     {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
     {E::Nix, "nix", "nixpkgs", text_order<&v::not_empty<v::NIX>, s::nix::ORDER>(), "nix,nixpkgs", ""},
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.
-    {E::Freebsd, "freebsd", "freebsd-pkg", generic_not_empty<v::FREEBSD>(), "pkg,freebsd", ""},
+    {E::Freebsd, "freebsd", "freebsd-pkg", native<&v::not_empty<v::FREEBSD>, s::freebsd::RULES>(), "pkg,freebsd", ""},
 }};
 
 static_assert([] {

@@ -87,7 +87,8 @@ PackedVersion* make_instance(const ParsedVersion& generic, ParsedRepr* parsed, E
 
     switch (kind) {
         case Kind::None:
-        case Kind::Pep440: break;
+        case Kind::Pep440:
+        case Kind::Native: break;
         case Kind::Semver: place<SemverVersion>(v, *parsed); break;
         case Kind::Debian: place<DebianVersion>(v, *parsed); break;
         case Kind::Rpm: place<RpmVersion>(v, *parsed); break;
@@ -184,8 +185,8 @@ std::optional<Status> one_pass_check(Ecosystem eco, std::string_view text, Kind&
         return success();
     }
     const Rules& rules = row_of(eco).rules;
-    if (rules.store != StoreKind::Generic) return std::nullopt;
-    kind = Kind::None;
+    if (rules.store != StoreKind::Generic && rules.store != StoreKind::Native) return std::nullopt;
+    kind = rules.store == StoreKind::Native ? Kind::Native : Kind::None;
     return rules.check ? rules.check(text) : success();
 }
 
@@ -204,7 +205,8 @@ ParsedVersion rebuild_generic(const PackedVersion* v) {
 
 ParsedRepr rebuild_parsed(const PackedVersion* v) {
     switch (kind_of(v)) {
-        case Kind::None: return ParsedRepr(rebuild_generic(v));
+        case Kind::None:
+        case Kind::Native: return ParsedRepr(rebuild_generic(v));
         case Kind::Pep440: {
             Pep440Version p{rebuild_generic(v), {}};
             if (v->flags & FLAG_LOCAL) {
@@ -281,6 +283,7 @@ Ordering cmp_same_ecosystem(PackedVersion* a, PackedVersion* b) {
             case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
             case Kind::Rpm: return cmp_stored<RpmVersion>(a, b);
             case Kind::Maven: return cmp_stored<MavenVersion>(a, b);
+            case Kind::Native: return row_of(eco).rules.native->compare(unicode::trim(raw_of(a)), unicode::trim(raw_of(b)));
             case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
         }
     }
@@ -304,7 +307,8 @@ Result<PackedVersion*> build_packed(std::string_view text, Ecosystem eco, bool d
 void destroy_packed(PackedVersion* v) noexcept {
     switch (kind_of(v)) {
         case Kind::None:
-        case Kind::Pep440: break;
+        case Kind::Pep440:
+        case Kind::Native: break;
         case Kind::Semver: payload<SemverVersion>(v)->~SemverVersion(); break;
         case Kind::Debian: payload<DebianVersion>(v)->~DebianVersion(); break;
         case Kind::Rpm: payload<RpmVersion>(v)->~RpmVersion(); break;
@@ -332,7 +336,9 @@ uint64_t own_hash(const MavenVersion& m) {
 uint64_t hash_packed(const PackedVersion* v) {
     uint64_t h = 0;
     const ParsedRepr* boxed = boxed_of(v);
-    if (kind_of(v) == Kind::Debian)
+    if (kind_of(v) == Kind::Native)
+        h = hash_bytes(row_of(eco_of(v)).rules.native->key(unicode::trim(raw_of(v))));
+    else if (kind_of(v) == Kind::Debian)
         h = own_hash(*payload<DebianVersion>(v));
     else if (kind_of(v) == Kind::Rpm)
         h = own_hash(*payload<RpmVersion>(v));

@@ -1,0 +1,15 @@
+// NuGet package versions: up to four numeric parts (missing ones are 0), an
+// optional SemVer 2 pre-release after '-', compared without regard to ASCII
+// case, and build metadata after '+', which takes no part.
+#pragma once
+
+#include "strategies/native.hpp"
+
+namespace quorlen::strategies::nuget {
+
+Ordering cmp_nuget(std::string_view a, std::string_view b) noexcept;
+std::string nuget_key(std::string_view text);
+
+inline constexpr NativeRules RULES{&cmp_nuget, &nuget_key};
+
+}  // namespace quorlen::strategies::nuget
