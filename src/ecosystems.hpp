@@ -87,9 +87,13 @@ constexpr Rules own(StoreKind store) {
 template <Check C, const strategies::TextOrder& T>
 constexpr Rules text_order() {
     return {Family::Own, C, VersionStrategy::of<strategies::TextOrderAfter<C, T>>(), StoreKind::Generic, &T};
+}
+
+// The generic parse behind a check, ordered by the ecosystem's own rules,
+// with a canonical key so that versions it holds equal hash alike.
 template <Check C, const strategies::NativeRules& N>
 constexpr Rules native() {
-    return {Family::Own, C, VersionStrategy::of<strategies::NativeAfter<C, N>>(), StoreKind::Native, &N};
+    return {Family::Own, C, VersionStrategy::of<strategies::NativeAfter<C, N>>(), StoreKind::Native, nullptr, &N};
 }
 
 template <const strategies::validators::Label& L>
