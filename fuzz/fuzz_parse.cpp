@@ -25,8 +25,19 @@ namespace {
 // ecosystem's own tool defines among them); the generic-family orderings
 // tolerate texts on which transitivity can fail.
 bool must_be_transitive(Ecosystem eco) noexcept {
-    return eco == Ecosystem::Debian || eco == Ecosystem::Rpm || eco == Ecosystem::Semver ||
-           eco == Ecosystem::Npm || row_of(eco).rules.store == StoreKind::Native;
+    switch (eco) {
+        case Ecosystem::Debian:
+        case Ecosystem::Rpm:
+        case Ecosystem::Semver:
+        case Ecosystem::Npm:
+        case Ecosystem::Alpine:
+        case Ecosystem::Conda:
+        case Ecosystem::Freebsd:
+        case Ecosystem::Gentoo:
+        case Ecosystem::Nuget:
+        case Ecosystem::Terraform: return true;
+        default: return false;
+    }
 }
 
 bool at_most(Ordering o) noexcept { return o != Ordering::Greater; }

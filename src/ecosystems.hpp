@@ -17,20 +17,20 @@
 #include "strategies/families.hpp"
 #include "strategies/freebsd.hpp"
 #include "strategies/gentoo.hpp"
-#include "strategies/native.hpp"
 #include "strategies/nix.hpp"
 #include "strategies/nuget.hpp"
 #include "strategies/ruby.hpp"
-#include "strategies/terraform.hpp"
 #include "strategies/strategy.hpp"
+#include "strategies/terraform.hpp"
+#include "strategies/text_order.hpp"
 #include "strategies/validators.hpp"
 
 namespace quorlen {
 
 // How an instance of a parsed version keeps the ecosystem's parse beside the
-// generic one. Native keeps the generic parse alone: the ecosystem orders
-// the text itself by rules of its own.
-enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven, Native };
+// generic one. An ecosystem with a text order stores the generic parse alone
+// and orders the text itself by rules of its own.
+enum class StoreKind : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Maven };
 
 // The parse and ordering of an ecosystem, and what they are built on.
 struct Rules {
@@ -38,10 +38,9 @@ struct Rules {
     strategies::validators::Check check;  // null when the family's parse takes any text
     VersionStrategy strategy;
     StoreKind store;
-    // Set where the ecosystem keeps the generic parse but orders the texts
-    // by its own rules.
+    // Set where the ecosystem keeps the generic parse (StoreKind::Generic)
+    // but orders and hashes the texts by its own rules.
     const strategies::TextOrder* text_order = nullptr;
-    const strategies::NativeRules* native = nullptr;  // set exactly for StoreKind::Native
 };
 
 // Lists of names are one text with the names separated by commas.
@@ -89,13 +88,6 @@ constexpr Rules text_order() {
     return {Family::Own, C, VersionStrategy::of<strategies::TextOrderAfter<C, T>>(), StoreKind::Generic, &T};
 }
 
-// The generic parse behind a check, ordered by the ecosystem's own rules,
-// with a canonical key so that versions it holds equal hash alike.
-template <Check C, const strategies::NativeRules& N>
-constexpr Rules native() {
-    return {Family::Own, C, VersionStrategy::of<strategies::NativeAfter<C, N>>(), StoreKind::Native, nullptr, &N};
-}
-
 template <const strategies::validators::Label& L>
 constexpr Rules generic_digit_first() {
     return generic<&strategies::validators::digit_first<L>>();
@@ -126,29 +118,29 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Maven, "maven", "mvn", own<s::MavenStrategy>(StoreKind::Maven), "maven", "maven"},
     {E::Go, "go", "golang", semver<&v::validate_go>(), "golang,go", ""},
     {E::Npm, "npm", "node,nodejs", semver(), "npm", "npm"},
-    {E::Nuget, "nuget", "dotnet", native<&v::digit_first<v::NUGET>, s::nuget::RULES>(), "nuget", "nuget"},
+    {E::Nuget, "nuget", "dotnet", text_order<&v::digit_first<v::NUGET>, s::nuget::ORDER>(), "nuget", "nuget"},
     {E::Composer, "composer", "php,packagist", generic<&v::validate_composer>(), "composer", "packagist"},
     {E::Crates, "crates", "cargo,crates.io", semver(), "cargo,crates", "crates.io"},
     {E::Hex, "hex", "elixir,erlang", semver(), "hex", "hex"},
     {E::Swift, "swift", "swiftpm", semver(), "swift", "swifturl"},
     {E::Calver, "calver", "", generic_digit_first<v::CALVER>(), "", ""},
-    {E::Alpine, "alpine", "apk", native<&v::digit_first<v::ALPINE>, s::alpine::RULES>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
+    {E::Alpine, "alpine", "apk", text_order<&v::digit_first<v::ALPINE>, s::alpine::ORDER>(), "apk,alpine", "alpine,chainguard,wolfi,minimos"},
     {E::Docker, "docker", "oci", generic_not_empty<v::DOCKER>(), "oci,docker", ""},
-    {E::Conda, "conda", "mamba", native<&v::digit_first<v::CONDA>, s::conda::RULES>(), "conda", ""},
+    {E::Conda, "conda", "mamba", text_order<&v::digit_first<v::CONDA>, s::conda::ORDER>(), "conda", ""},
     {E::Arch, "arch", "pacman,archlinux", text_order<&v::validate_arch, s::arch::ORDER>(), "arch,pacman", ""},
-    {E::Gentoo, "gentoo", "portage", native<&v::digit_first<v::GENTOO>, s::gentoo::RULES>(), "gentoo,portage", ""},
+    {E::Gentoo, "gentoo", "portage", text_order<&v::digit_first<v::GENTOO>, s::gentoo::ORDER>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
     {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
     {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
-    {E::Terraform, "terraform", "opentofu", native<&v::digit_first<v::TERRAFORM>, s::terraform::RULES>(), "terraform,opentofu", ""},
+    {E::Terraform, "terraform", "opentofu", text_order<&v::digit_first<v::TERRAFORM>, s::terraform::ORDER>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
     {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
     {E::Nix, "nix", "nixpkgs", text_order<&v::not_empty<v::NIX>, s::nix::ORDER>(), "nix,nixpkgs", ""},
     {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.
-    {E::Freebsd, "freebsd", "freebsd-pkg", native<&v::not_empty<v::FREEBSD>, s::freebsd::RULES>(), "pkg,freebsd", ""},
+    {E::Freebsd, "freebsd", "freebsd-pkg", text_order<&v::not_empty<v::FREEBSD>, s::freebsd::ORDER>(), "pkg,freebsd", ""},
 }};
 
 static_assert([] {

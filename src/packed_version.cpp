@@ -46,7 +46,10 @@ void place(PackedVersion* v, ParsedRepr& parsed) {
 // Builds the instance from its three fields; a null parsed stands for the
 // generic parse itself.
 PackedVersion* make_instance(const ParsedVersion& generic, ParsedRepr* parsed, Ecosystem eco, PackedAlloc alloc, void* ctx) {
-    const Kind kind = parsed ? classify(generic, *parsed) : Kind::None;
+    Kind kind = parsed ? classify(generic, *parsed) : Kind::None;
+    // A text-ordered ecosystem's parse is the generic one, but the instance
+    // must still order by the text.
+    if (kind == Kind::None && row_of(eco).rules.text_order) kind = Kind::Text;
     std::span<const Seg> local;
     bool has_local = false;
     if (kind == Kind::Pep440) {
@@ -88,7 +91,7 @@ PackedVersion* make_instance(const ParsedVersion& generic, ParsedRepr* parsed, E
     switch (kind) {
         case Kind::None:
         case Kind::Pep440:
-        case Kind::Native: break;
+        case Kind::Text: break;
         case Kind::Semver: place<SemverVersion>(v, *parsed); break;
         case Kind::Debian: place<DebianVersion>(v, *parsed); break;
         case Kind::Rpm: place<RpmVersion>(v, *parsed); break;
@@ -185,8 +188,8 @@ std::optional<Status> one_pass_check(Ecosystem eco, std::string_view text, Kind&
         return success();
     }
     const Rules& rules = row_of(eco).rules;
-    if (rules.store != StoreKind::Generic && rules.store != StoreKind::Native) return std::nullopt;
-    kind = rules.store == StoreKind::Native ? Kind::Native : Kind::None;
+    if (rules.store != StoreKind::Generic) return std::nullopt;
+    kind = rules.text_order ? Kind::Text : Kind::None;
     return rules.check ? rules.check(text) : success();
 }
 
@@ -206,7 +209,7 @@ ParsedVersion rebuild_generic(const PackedVersion* v) {
 ParsedRepr rebuild_parsed(const PackedVersion* v) {
     switch (kind_of(v)) {
         case Kind::None:
-        case Kind::Native: return ParsedRepr(rebuild_generic(v));
+        case Kind::Text: return ParsedRepr(rebuild_generic(v));
         case Kind::Pep440: {
             Pep440Version p{rebuild_generic(v), {}};
             if (v->flags & FLAG_LOCAL) {
@@ -272,18 +275,13 @@ Ordering cmp_same_ecosystem(PackedVersion* a, PackedVersion* b) {
     const Ecosystem eco = eco_of(a);
     if (a->kind == b->kind) {
         switch (kind_of(a)) {
-            // The generic family orders exactly as the generic ecosystem,
-            // unless the ecosystem reads its texts by rules of its own.
-            case Kind::None:
-                if (const strategies::TextOrder* t = row_of(eco).rules.text_order)
-                    return t->compare(unicode::trim(raw_of(a)), unicode::trim(raw_of(b)));
-                return cmp_packed_generic(a, b);
+            case Kind::None: return cmp_packed_generic(a, b);
             case Kind::Pep440: return cmp_packed_pep440(a, b);
             case Kind::Semver: return cmp_stored<SemverVersion>(a, b);
             case Kind::Debian: return cmp_stored<DebianVersion>(a, b);
             case Kind::Rpm: return cmp_stored<RpmVersion>(a, b);
             case Kind::Maven: return cmp_stored<MavenVersion>(a, b);
-            case Kind::Native: return row_of(eco).rules.native->compare(unicode::trim(raw_of(a)), unicode::trim(raw_of(b)));
+            case Kind::Text: return row_of(eco).rules.text_order->compare(unicode::trim(raw_of(a)), unicode::trim(raw_of(b)));
             case Kind::Boxed: return compare_for_ecosystem(eco, *boxed_of(a), *boxed_of(b));
         }
     }
@@ -308,7 +306,7 @@ void destroy_packed(PackedVersion* v) noexcept {
     switch (kind_of(v)) {
         case Kind::None:
         case Kind::Pep440:
-        case Kind::Native: break;
+        case Kind::Text: break;
         case Kind::Semver: payload<SemverVersion>(v)->~SemverVersion(); break;
         case Kind::Debian: payload<DebianVersion>(v)->~DebianVersion(); break;
         case Kind::Rpm: payload<RpmVersion>(v)->~RpmVersion(); break;
@@ -336,8 +334,8 @@ uint64_t own_hash(const MavenVersion& m) {
 uint64_t hash_packed(const PackedVersion* v) {
     uint64_t h = 0;
     const ParsedRepr* boxed = boxed_of(v);
-    if (kind_of(v) == Kind::Native)
-        h = hash_bytes(row_of(eco_of(v)).rules.native->key(unicode::trim(raw_of(v))));
+    if (kind_of(v) == Kind::Text)
+        h = row_of(eco_of(v)).rules.text_order->hash(unicode::trim(raw_of(v)));
     else if (kind_of(v) == Kind::Debian)
         h = own_hash(*payload<DebianVersion>(v));
     else if (kind_of(v) == Kind::Rpm)
@@ -350,8 +348,6 @@ uint64_t hash_packed(const PackedVersion* v) {
         h = own_hash(*r);
     else if (const auto* m = boxed ? std::get_if<MavenVersion>(boxed) : nullptr)
         h = own_hash(*m);
-    else if (const strategies::TextOrder* t = row_of(eco_of(v)).rules.text_order; t && kind_of(v) == Kind::None)
-        h = t->hash(unicode::trim(raw_of(v)));
     else
         h = hash_segments(v->epoch, segments_of(v));
     return h;

@@ -40,7 +40,7 @@ enum class Kind : uint8_t {
     Debian,
     Rpm,
     Maven,
-    Native,  // the generic parse, ordered and hashed by the ecosystem's own rules on the text
+    Text,    // the generic parse, ordered and hashed by the ecosystem's text order
     Boxed,  // anything else: a heap ParsedRepr, never expected in practice
 };
 
@@ -58,7 +58,7 @@ constexpr std::size_t payload_size(Kind k) {
     switch (k) {
         case Kind::None:
         case Kind::Pep440:
-        case Kind::Native: return 0;
+        case Kind::Text: return 0;
         case Kind::Semver: return round8(sizeof(SemverVersion));
         case Kind::Debian: return round8(sizeof(DebianVersion));
         case Kind::Rpm: return round8(sizeof(RpmVersion));

@@ -171,21 +171,17 @@ SortKeys::SortKeys(Ecosystem eco, std::size_t expected, bool sorting) : eco_(eco
         case StoreKind::Debian: mode_ = Mode::Debian; break;
         case StoreKind::Rpm: mode_ = Mode::Rpm; break;
         case StoreKind::Maven: mode_ = Mode::Parsed; break;
-        case StoreKind::Native: mode_ = Mode::Native; break;
     }
     // The texts are all such an ordering reads; no key covers a position.
     if (rules.text_order) {
         mode_ = Mode::Text;
         text_order_ = rules.text_order;
     }
-    native_ = rules.native;
     quick_.reserve(expected);
     switch (mode_) {
         case Mode::Generic:
         case Mode::Pep440:
-        case Mode::Text:
-        case Mode::Native:
-            break;
+        case Mode::Text: break;
         case Mode::Semver: semver_.reserve(expected); break;
         case Mode::Debian:
         case Mode::Rpm: package_.reserve(expected); break;
@@ -236,8 +232,6 @@ Status SortKeys::parse_next(std::string_view text) {
     }
     switch (mode_) {
         case Mode::Generic: add_generic(text); return success();
-        // The texts are read again at each comparison, as compare_texts does.
-        case Mode::Native: quick_.push_back(QuickKey{0, next_index(), 0}); return success();
         case Mode::Pep440: {
             auto rest = strategies::pep440::screen(text);
             if (!rest) return std::move(rest).failure();
@@ -270,6 +264,7 @@ Status SortKeys::parse_next(std::string_view text) {
             package_.push_back(*v);
             return success();
         }
+        // The texts are read again at each comparison, as compare_texts does.
         case Mode::Text: quick_.push_back(QuickKey{0, next_index(), 0}); return success();
         case Mode::Parsed: {
             Result<ParsedRepr> r = parse_for_ecosystem(eco_, text);
@@ -294,7 +289,6 @@ Ordering SortKeys::compare(std::size_t i, std::size_t j) const noexcept {
         case Mode::Semver: return strategies::semver::cmp_semver_view(semver_[i], semver_[j]);
         case Mode::Debian: return strategies::debian::cmp_debian_view(package_[i], package_[j]);
         case Mode::Rpm: return strategies::rpm::cmp_rpm_view(package_[i], package_[j]);
-        case Mode::Native: return native_->compare(unicode::trim(texts_[i]), unicode::trim(texts_[j]));
         case Mode::Parsed: return compare_for_ecosystem(eco_, parsed_[i], parsed_[j]);
         case Mode::Text: return text_order_->compare(unicode::trim(texts_[i]), unicode::trim(texts_[j]));
     }
@@ -333,8 +327,7 @@ void SortKeys::keep_only(std::size_t i) {
     switch (mode_) {
         case Mode::Generic:
         case Mode::Pep440:
-        case Mode::Text:
-        case Mode::Native: break;
+        case Mode::Text: break;
         case Mode::Semver: keep_only_in(semver_, i); break;
         case Mode::Debian:
         case Mode::Rpm: keep_only_in(package_, i); break;
@@ -365,8 +358,7 @@ Status check_text(Ecosystem eco, std::string_view text) {
         if (!s) return s;
     }
     switch (rules.store) {
-        case StoreKind::Generic:
-        case StoreKind::Native: return success();
+        case StoreKind::Generic: return success();
         case StoreKind::Pep440: return accepted(strategies::pep440::screen(text));
         case StoreKind::Semver: return accepted(strategies::semver::parse_semver_view(text));
         case StoreKind::Debian: return accepted(strategies::debian::parse_debian_view(text));

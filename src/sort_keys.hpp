@@ -11,7 +11,6 @@
 
 #include "strategies/debian.hpp"
 #include "strategies/generic.hpp"
-#include "strategies/native.hpp"
 #include "strategies/semver.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/text_order.hpp"
@@ -52,7 +51,7 @@ public:
 
     // ---------------------------------------------------------------- details
 private:
-    enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Native, Parsed, Text };
+    enum class Mode : uint8_t { Generic, Pep440, Semver, Debian, Rpm, Parsed, Text };
 
 public:
     // What the sort moves, 16 bytes: an item's index and its leading
@@ -75,7 +74,6 @@ private:
     bool sorting_;
     Status (*check_)(std::string_view) = nullptr;
     const strategies::TextOrder* text_order_ = nullptr;
-    const strategies::NativeRules* native_ = nullptr;
     std::vector<QuickKey> quick_;
     std::vector<std::string_view> texts_;
     std::vector<strategies::generic::SegView> scan_;

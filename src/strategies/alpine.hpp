@@ -10,6 +10,6 @@ namespace quorlen::strategies::alpine {
 Ordering cmp_alpine(std::string_view a, std::string_view b) noexcept;
 std::string alpine_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_alpine, &alpine_key};
+inline constexpr TextOrder ORDER{&cmp_alpine, &native::key_hash<&alpine_key>};
 
 }  // namespace quorlen::strategies::alpine

@@ -11,6 +11,6 @@ namespace quorlen::strategies::conda {
 Ordering cmp_conda(std::string_view a, std::string_view b) noexcept;
 std::string conda_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_conda, &conda_key};
+inline constexpr TextOrder ORDER{&cmp_conda, &native::key_hash<&conda_key>};
 
 }  // namespace quorlen::strategies::conda

@@ -10,6 +10,6 @@ namespace quorlen::strategies::freebsd {
 Ordering cmp_freebsd(std::string_view a, std::string_view b) noexcept;
 std::string freebsd_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_freebsd, &freebsd_key};
+inline constexpr TextOrder ORDER{&cmp_freebsd, &native::key_hash<&freebsd_key>};
 
 }  // namespace quorlen::strategies::freebsd

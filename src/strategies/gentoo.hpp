@@ -10,6 +10,6 @@ namespace quorlen::strategies::gentoo {
 Ordering cmp_gentoo(std::string_view a, std::string_view b) noexcept;
 std::string gentoo_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_gentoo, &gentoo_key};
+inline constexpr TextOrder ORDER{&cmp_gentoo, &native::key_hash<&gentoo_key>};
 
 }  // namespace quorlen::strategies::gentoo

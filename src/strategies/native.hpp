@@ -1,43 +1,20 @@
-// Ecosystems that keep the generic parse (for the fields a parsed version
-// shows) but order by their own tool's rules, read straight from the text.
-// Each such ordering is a comparison of two trimmed texts that accepts any
-// text its ecosystem's check lets through, and a key: a text that two
-// versions share exactly when the comparison holds them equal, which is what
-// equal versions hash by.
+// What the text orderings of apk, conda, pkg, portage, NuGet and Terraform
+// share. Each is a comparison of two trimmed texts that accepts any text its
+// ecosystem's check lets through, and a key: a text that two versions share
+// exactly when the comparison holds them equal, whose bytes equal versions
+// hash by.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "core/unicode.hpp"
-#include "strategies/generic.hpp"
+#include "packed_segments.hpp"
+#include "parser.hpp"
 #include "strategies/strategy.hpp"
-#include "strategies/validators.hpp"
+#include "strategies/text_order.hpp"
 
-namespace quorlen::strategies {
-
-struct NativeRules {
-    Ordering (*compare)(std::string_view a, std::string_view b) noexcept;
-    std::string (*key)(std::string_view text);
-};
-
-template <validators::Check C, const NativeRules& N>
-struct NativeAfter {
-    static Result<ParsedRepr> parse(std::string_view input) {
-        if (Status s = C(input); !s) return std::move(s).failure();
-        return ParsedRepr(parse_generic(input));
-    }
-    static Ordering compare(const ParsedRepr& a, const ParsedRepr& b) noexcept {
-        return N.compare(unicode::trim(expect<ParsedVersion>(a).raw), unicode::trim(expect<ParsedVersion>(b).raw));
-    }
-    static Result<Ordering> compare_texts(std::string_view a, std::string_view b) {
-        if (Status s = C(a); !s) return std::move(s).failure();
-        if (Status s = C(b); !s) return std::move(s).failure();
-        return N.compare(unicode::trim(a), unicode::trim(b));
-    }
-};
-
-namespace native {
+namespace quorlen::strategies::native {
 
 // Runs of ASCII digits by value, whatever their length: leading zeros
 // dropped, a longer run is larger, runs of one length compare as text.
@@ -82,5 +59,10 @@ inline void put_piece(std::string& key, char tag, std::string_view bytes) {
     key += '\0';
 }
 
-}  // namespace native
-}  // namespace quorlen::strategies
+// The hash of an ordering that builds a key: the key's bytes.
+template <std::string (*Key)(std::string_view)>
+uint64_t key_hash(std::string_view text) {
+    return hash_bytes(Key(text));
+}
+
+}  // namespace quorlen::strategies::native

@@ -10,6 +10,6 @@ namespace quorlen::strategies::nuget {
 Ordering cmp_nuget(std::string_view a, std::string_view b) noexcept;
 std::string nuget_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_nuget, &nuget_key};
+inline constexpr TextOrder ORDER{&cmp_nuget, &native::key_hash<&nuget_key>};
 
 }  // namespace quorlen::strategies::nuget

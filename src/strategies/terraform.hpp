@@ -11,6 +11,6 @@ namespace quorlen::strategies::terraform {
 Ordering cmp_terraform(std::string_view a, std::string_view b) noexcept;
 std::string terraform_key(std::string_view text);
 
-inline constexpr NativeRules RULES{&cmp_terraform, &terraform_key};
+inline constexpr TextOrder ORDER{&cmp_terraform, &native::key_hash<&terraform_key>};
 
 }  // namespace quorlen::strategies::terraform

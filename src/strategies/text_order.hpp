@@ -1,8 +1,9 @@
-// Ecosystems whose versions are stored as generic ones but ordered by the
-// ecosystem's own rules, read straight off the trimmed texts: the rules of
-// their defining tools do not fit the generic segments (RubyGems orders
-// words by their bytes, pacman counts separators, Perl reads decimals by
-// groups of three digits, R counts components).
+// Ecosystems whose versions are stored as generic ones (for the fields a
+// parsed version shows) but ordered by the ecosystem's own rules, read
+// straight off the trimmed texts: the rules of their defining tools do not
+// fit the generic segments (RubyGems orders words by their bytes, pacman
+// counts separators, Perl reads decimals by groups of three digits, apk and
+// portage read suffix words of their own).
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,8 @@ namespace quorlen::strategies {
 struct TextOrder {
     // Both texts trimmed and accepted by the ecosystem's check.
     Ordering (*compare)(std::string_view a, std::string_view b) noexcept;
-    // Texts that compare equal hash alike.
+    // Texts that compare equal hash alike; orderings that build a canonical
+    // key hash its bytes (see native::key_hash).
     uint64_t (*hash)(std::string_view text);
 };
 
