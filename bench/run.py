@@ -146,11 +146,14 @@ def native_samples(eco, n):
         "terraform": lambda: f"{num(3)}.{num()}.{num()}{rng.choice(['', '', '-alpha2023' + num(9999), '-beta' + num(3), '-rc' + num(3)])}",
         "freebsd": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', '.b' + num(3), 'a'])}"
                            f"{rng.choice(['', '_' + num(5)])}{rng.choice(['', '', ',' + num(3)])}",
+        "homebrew": lambda: f"{num()}.{num()}.{num()}{rng.choice(['', '', 'w', 'p' + num(3), 'rc' + num(3), '-beta' + num(3)])}",
+        "spack": lambda: rng.choice(["develop", "main"]) if rng.random() < 0.05 else
+                         f"{num()}.{num()}{rng.choice(['', '.' + num()])}{rng.choice(['', '', 'rc' + num(3), '-alpha', '.a'])}",
     }
     return [shapes[eco]() for _ in range(n)]
 
 
-NATIVE_ECOSYSTEMS = ("alpine", "gentoo", "nuget", "conda", "terraform", "freebsd")
+NATIVE_ECOSYSTEMS = ("alpine", "gentoo", "nuget", "conda", "terraform", "freebsd", "homebrew", "spack")
 
 
 def build_suite(n_pairs):

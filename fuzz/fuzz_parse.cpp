@@ -34,7 +34,9 @@ bool must_be_transitive(Ecosystem eco) noexcept {
         case Ecosystem::Conda:
         case Ecosystem::Freebsd:
         case Ecosystem::Gentoo:
+        case Ecosystem::Homebrew:
         case Ecosystem::Nuget:
+        case Ecosystem::Spack:
         case Ecosystem::Terraform: return true;
         default: return false;
     }

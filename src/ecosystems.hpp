@@ -17,9 +17,11 @@
 #include "strategies/families.hpp"
 #include "strategies/freebsd.hpp"
 #include "strategies/gentoo.hpp"
+#include "strategies/homebrew.hpp"
 #include "strategies/nix.hpp"
 #include "strategies/nuget.hpp"
 #include "strategies/ruby.hpp"
+#include "strategies/spack.hpp"
 #include "strategies/strategy.hpp"
 #include "strategies/terraform.hpp"
 #include "strategies/text_order.hpp"
@@ -130,14 +132,14 @@ inline constexpr std::array<EcosystemRow, Ecosystem::COUNT> ALL = {{
     {E::Arch, "arch", "pacman,archlinux", text_order<&v::validate_arch, s::arch::ORDER>(), "arch,pacman", ""},
     {E::Gentoo, "gentoo", "portage", text_order<&v::digit_first<v::GENTOO>, s::gentoo::ORDER>(), "gentoo,portage", ""},
     {E::Cran, "cran", "r,r-cran", generic<&v::validate_cran>(), "r,cran", "cran,bioconductor"},
-    {E::Spack, "spack", "", generic_not_empty<v::SPACK>(), "spack", ""},
+    {E::Spack, "spack", "", text_order<&v::not_empty<v::SPACK>, s::spack::ORDER>(), "spack", ""},
     {E::Dart, "dart", "pub,flutter", semver(), "pub,dart", "pub"},
     {E::Julia, "julia", "pkg", semver(), "julia", ""},
     {E::Terraform, "terraform", "opentofu", text_order<&v::digit_first<v::TERRAFORM>, s::terraform::ORDER>(), "terraform,opentofu", ""},
     {E::Helm, "helm", "chart,charts", semver(), "helm", ""},
     {E::Cpan, "cpan", "perl", text_order<&v::not_empty<v::CPAN>, s::cpan::ORDER>(), "cpan,perl", ""},
     {E::Nix, "nix", "nixpkgs", text_order<&v::not_empty<v::NIX>, s::nix::ORDER>(), "nix,nixpkgs", ""},
-    {E::Homebrew, "homebrew", "brew", generic_not_empty<v::HOMEBREW>(), "brew,homebrew", ""},
+    {E::Homebrew, "homebrew", "brew", text_order<&v::not_empty<v::HOMEBREW>, s::homebrew::ORDER>(), "brew,homebrew", ""},
     // The FreeBSD registry's package-URL type is "pkg"; as an ecosystem name
     // that word means Julia, so names and types are looked up apart.
     {E::Freebsd, "freebsd", "freebsd-pkg", text_order<&v::not_empty<v::FREEBSD>, s::freebsd::ORDER>(), "pkg,freebsd", ""},

@@ -226,3 +226,58 @@ def test_freebsd_differs_from_generic_where_pkg_does():
     # The revision after '_' and the epoch after ',' are not version parts.
     assert quorlen.compare("1.0_1", "1.0.1") == 0
     check_pairs("freebsd-pkg", [("1.0_1", "1.0.1"), ("2.0", "1.0,1"), ("1.0.1:2003.09.16", "1.0:2003.09.16")])
+
+
+# ------------------------------------------------------------------ homebrew
+
+HOMEBREW_CHAIN = [
+    ["1.0alpha1", "1.0a1", "1.0-ALPHA01"], ["1.0alpha2"], ["1.0beta1", "1.0b1"], ["1.0pre1"],
+    ["1.0rc1", "1.0-rc1", "1.0.0rc1"], ["1.0rc2"], ["1.0", "1", "1.0.0", "1-0"], ["1.0a", "1a", "1.0.0a"],
+    ["1.0b"], ["1.0p1", "1.0-p1"], ["1.0p2"], ["1.0.post1"], ["1.0w"], ["1.0.1"], ["1.1"], ["1.10", "1.010"],
+    ["2"], ["HEAD", "HEAD-abc1234"],
+]
+
+
+def test_homebrew_documented_order():
+    check_chain("homebrew", HOMEBREW_CHAIN)
+
+
+def test_homebrew_differs_from_generic_where_brew_does():
+    # A trailing letter is a later release, and pre comes before rc.
+    assert quorlen.compare("1.1.1w", "1.1.1") == -1 and quorlen.compare("1.0pre1", "1.0rc1") == 0
+    check_pairs("brew", [
+        ("1.1.1", "1.1.1w"), ("1.1.1v", "1.1.1w"), ("1.0pre1", "1.0rc1"), ("3.12.0rc3", "3.12.0"),
+        ("9.0p1", "9.1p1"), ("9.4p1", "9.5p1"), ("2.0.0-beta.2", "2.0.0"), ("20230101", "HEAD-0a1b2c3"),
+    ])
+
+
+# ------------------------------------------------------------------ spack
+
+SPACK_CHAIN = [
+    ["rc1"], ["1.0alpha", "1.0-alpha", "1.0.alpha"], ["1.0alpha1", "1.0_alpha_01"], ["1.0alpha2"], ["1.0beta"],
+    ["1.0rc1", "1.0-rc.1"], ["1.0rc2"], ["1.0", "1-0", "1_0", "01.00"], ["1.0.B"], ["1.0a", "1.0.a"], ["1.0b"],
+    ["1.0.0"], ["1.0.0.0"], ["1.0.1"], ["1.1"], ["1.10", "1.010"], ["2"], ["99999"],
+    ["stable"], ["trunk"], ["head"], ["master"], ["main"], ["develop"], ["develop.1"],
+]
+
+
+def test_spack_documented_order():
+    check_chain("spack", SPACK_CHAIN)
+
+
+def test_spack_differs_from_generic_where_spack_does():
+    # Every component counts, only alpha, beta and rc mark pre-releases, and
+    # branch names rank above every number.
+    assert quorlen.compare("1.0", "1.0.0") == 0 and quorlen.compare("develop", "1.0") == -1
+    check_pairs("spack", [
+        ("1.0", "1.0.0"), ("2023.10", "2023.10.1"), ("4.0.0rc1", "4.0.0"), ("1.2.0-beta", "1.2.0"),
+        ("1.0", "1.0pre1"), ("2.5.0", "develop"), ("master", "develop"), ("main", "develop"),
+    ])
+
+
+@pytest.mark.parametrize("eco", ["homebrew", "spack"])
+def test_mixed_texts_order_totally(eco):
+    texts = ["1.0", "1.0.0", "1.0a", "1a", "1.0.0a", "1.0.a", "1.0+x", "1.0+y", "1.0~", "1.0rc1", "0", "0.0a",
+             "a", "A", "x0", "1.0.0b0", "1..0", "-", "main", "HEAD", "HEAD-1", "1.post2", "1.0.post2", "1.0p",
+             "1.0pre", "1.0alphabet", "1.0a0", "1.0.0.1", "\u00e91.0", "rc", "1rc"]
+    check_laws(eco, texts)

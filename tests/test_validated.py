@@ -36,7 +36,7 @@ GENERIC_FAMILY = [n for names, _ in DIGIT_FIRST + NOT_EMPTY for n in names] + [
 ]
 # Checked like the generic family, but ordered by their own tools' rules
 # (tests/test_native_orderings.py).
-NATIVE = {"alpine", "apk", "gentoo", "portage", "nuget", "dotnet", "conda", "mamba", "terraform", "opentofu", "freebsd", "freebsd-pkg"}
+NATIVE = {"alpine", "apk", "gentoo", "portage", "nuget", "dotnet", "conda", "mamba", "terraform", "opentofu", "freebsd", "freebsd-pkg", "spack", "homebrew", "brew"}
 
 
 def cmp(a, b, eco):
@@ -83,7 +83,7 @@ def test_digit_first_checks(eco, label):
 def test_not_empty_checks(eco, message):
     for empty in ["", "   ", "\n"]:
         assert error(empty, eco) == message
-    if eco in ("nix", "nixpkgs"):  # Nix orders words by their bytes
+    if eco in ("nix", "nixpkgs", "spack"):  # Nix and Spack order words by their bytes
         assert_less("ABC", "abc", eco)
     else:
         assert_same("abc", "ABC", eco)  # a letter may lead
