@@ -60,12 +60,12 @@ Tail tail_of(std::string_view s) noexcept {
     if (!last.number) {
         const uint8_t rank = prerelease_rank(last);
         if (rank != FINAL && has_component_before(s, end)) return {end, rank, {}};
-        return {s.size()};
+        return {s.size(), FINAL, {}};
     }
     const Component word = previous_component(s, end);
     const uint8_t rank = prerelease_rank(word);
     if (!word.text.empty() && rank != FINAL && has_component_before(s, end)) return {end, rank, last.text};
-    return {s.size()};
+    return {s.size(), FINAL, {}};
 }
 
 // Branch names in rank order, all above every number.
