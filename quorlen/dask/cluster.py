@@ -8,6 +8,9 @@ from __future__ import annotations
 
 from quorlen.dask import deps  # noqa: F401  (first: says clearly when dask is missing)
 
+import shutil
+import tempfile
+
 import distributed
 
 # Local workers listen on the loopback interface only: a scan's cluster is
@@ -15,12 +18,13 @@ import distributed
 LOCAL_HOST = "127.0.0.1"
 
 
-def local_cluster(workers: int) -> distributed.LocalCluster:
-    """``workers`` worker processes of one thread each on 127.0.0.1."""
+def local_cluster(workers: int, local_directory: str | None = None) -> distributed.LocalCluster:
+    """``workers`` worker processes of one thread each on 127.0.0.1, keeping
+    their scratch files in ``local_directory`` (Dask's default when None)."""
     if workers < 1:
         raise ValueError(f"the number of workers must be at least 1, not {workers}")
     return distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, host=LOCAL_HOST,
-                                    dashboard_address=None, silence_logs=50)
+                                    dashboard_address=None, silence_logs=50, local_directory=local_directory)
 
 
 class connect:
@@ -32,12 +36,17 @@ class connect:
         if (workers is None) == (scheduler is None):
             raise ValueError("give either a number of local workers or a scheduler's address")
         self.cluster: distributed.LocalCluster | None = None
+        self.scratch: str | None = None
         try:
             if scheduler is not None:
                 self.client = distributed.Client(scheduler, timeout=timeout, set_as_default=False)
             else:
                 assert workers is not None
-                self.cluster = local_cluster(workers)
+                # A folder of the scan's own: Dask's shared default folder
+                # holds what workers of other runs left, and Dask reports
+                # each stale piece of it on standard error.
+                self.scratch = tempfile.mkdtemp(prefix="quorlen-dask-")
+                self.cluster = local_cluster(workers, self.scratch)
                 self.client = distributed.Client(self.cluster, set_as_default=False)
         except OSError as e:
             self.close()
@@ -55,3 +64,5 @@ class connect:
             client.close()
         if self.cluster is not None:
             self.cluster.close()
+        if self.scratch is not None:
+            shutil.rmtree(self.scratch, ignore_errors=True)
