@@ -6,6 +6,7 @@ import ctypes
 import ctypes.util
 import functools
 import json
+import os
 import pathlib
 import random
 import re
@@ -126,9 +127,15 @@ def ours(pairs, eco):
 # ---------------------------------------------------------------- oracles
 
 
+# The reference tools run without what a sanitizer run preloads into this
+# interpreter: their own binaries are not built for it.
+TOOL_ENV = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
+
+
 def _run(argv, pairs, timeout=300):
     job = "".join(f"{a}\t{b}\n" for a, b in pairs)
-    done = subprocess.run(argv, input=job, capture_output=True, text=True, timeout=timeout, check=True)
+    done = subprocess.run(argv, input=job, capture_output=True, text=True, timeout=timeout, check=True,
+                          env=TOOL_ENV)
     return [None if line == "E" else int(line) for line in done.stdout.split()]
 
 
@@ -225,7 +232,7 @@ def nix_compare_versions(pairs):
         json.dump(pairs, job)
         job.flush()
         done = subprocess.run(["nix-instantiate", "--eval", "--strict", "--json", "--expr", NIX, "--argstr", "file",
-                               job.name], capture_output=True, text=True, timeout=300, check=True)
+                               job.name], capture_output=True, text=True, timeout=300, check=True, env=TOOL_ENV)
     return json.loads(done.stdout)
 
 
